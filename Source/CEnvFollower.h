@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cmath>
+
+//==============================================================================
+/** Per-channel envelope follower of the level meters: a fast attack (10 ms) and a
+    slow release (1000 ms), all in single precision.
+
+    Created and deleted on the message thread; only the audio thread updates it.
+*/
+struct CEnvFollower
+{
+    struct Coefficients
+    {
+        float attack;
+        float release;
+    };
+
+    /** Coefficients for a sample rate: after one time constant a steady input leaves
+        1 % of the starting distance. The constants and the order of the products are
+        part of the meter's calibration; keep them as they are. */
+    static Coefficients coefficientsFor (float sampleRate) noexcept
+    {
+        constexpr float lnOnePercent = -4.6051702f;
+        constexpr float msToSeconds = 0.001f;
+        return { std::exp (lnOnePercent / ((10.0f * sampleRate) * msToSeconds)),
+                 std::exp (lnOnePercent / ((sampleRate * 1000.0f) * msToSeconds)) };
+    }
+
+    CEnvFollower() = default;
+    explicit CEnvFollower (Coefficients c) noexcept : attack (c.attack), release (c.release) {}
+
+    /** Follows one sample and returns the new envelope. Audio thread. */
+    float process (float x) noexcept
+    {
+        const float a = std::abs (x);
+        const float coefficient = a > envelope ? attack : release;
+        envelope = (envelope - a) * coefficient + a;
+        return envelope;
+    }
+
+    float envelope = 0.0f;
+    float attack = 0.0f;
+    float release = 0.0f;
+};

@@ -1,0 +1,139 @@
+#include "TestSignal.h"
+#include "WavChecker.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <gtest/gtest.h>
+
+namespace
+{
+    /** Writes a mono file through the framework's WAV writer, as the recorder does. */
+    juce::File writeSignal (const juce::File& file, int bits, int channel, const std::vector<uint32_t>& frames)
+    {
+        file.deleteFile();
+        auto stream = std::make_unique<juce::FileOutputStream> (file);
+        std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
+            stream.get(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0));
+        EXPECT_NE (writer, nullptr);
+        stream.release();
+
+        juce::AudioBuffer<float> buffer (1, (int) frames.size());
+        for (size_t i = 0; i < frames.size(); ++i)
+            buffer.setSample (0, (int) i, testsignal::sample (channel, frames[i]));
+
+        writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples());
+        return file;
+    }
+
+    std::vector<uint32_t> run (uint32_t first, uint32_t count)
+    {
+        std::vector<uint32_t> frames (count);
+        for (uint32_t i = 0; i < count; ++i)
+            frames[i] = first + i;
+        return frames;
+    }
+
+    struct TempDir
+    {
+        juce::File dir = juce::File::createTempFile ("velmora-wav");
+        TempDir()  { dir.createDirectory(); }
+        ~TempDir() { dir.deleteRecursively(); }
+    };
+}
+
+TEST (TestSignal, CodesInvertToFrameIndicesForEveryChannel)
+{
+    for (int c : { 0, 1, 7, 99, 1023, 4095 })
+        for (uint32_t f : { 0u, 1u, 65535u, 65536u, 123456789u })
+        {
+            EXPECT_EQ (testsignal::frameOf (c, testsignal::code (c, f)), (uint16_t) f);
+            EXPECT_EQ (wavcheck::codeFromFloat (testsignal::sample (c, f)), testsignal::code (c, f));
+        }
+}
+
+class WavCheckerFormats : public ::testing::TestWithParam<int> {};
+
+TEST_P (WavCheckerFormats, ReadsTheFrameworkWriterAndFindsAContinuousSignal)
+{
+    TempDir tmp;
+    const int bits = GetParam();
+    const auto file = writeSignal (tmp.dir.getChildFile ("Track05.wav"), bits, 4, run (70000, 50000));
+
+    const auto wav = wavcheck::readWav (file.getFullPathName().toStdString());
+    ASSERT_TRUE (wav.readable) << wav.error;
+    EXPECT_TRUE (wav.isPcm);
+    EXPECT_EQ (wav.numChannels, 1);
+    EXPECT_EQ (wav.sampleRate, 48000u);
+    EXPECT_EQ (wav.bitsPerSample, bits);
+    EXPECT_EQ (wav.numFrames, 50000u);
+    EXPECT_TRUE (wav.headerMatchesFile);
+
+    const auto report = wavcheck::checkWav (wav, 4);
+    EXPECT_EQ (report.numDiscontinuities, 0u) << wavcheck::describe (wav, report);
+    EXPECT_EQ (report.detectedChannel, 4);
+
+    EXPECT_GT (wavcheck::checkWav (wav, 5).numDiscontinuities, 0u) << "the wrong channel never passes";
+}
+
+INSTANTIATE_TEST_SUITE_P (Bits, WavCheckerFormats, ::testing::Values (16, 24));
+
+TEST (WavChecker, ReportsDroppedRepeatedAndForeignFrames)
+{
+    auto frames = run (0, 1000);
+    frames.erase (frames.begin() + 500, frames.begin() + 756);   // a lost period of 256 frames
+    auto report = wavcheck::checkCodes ([&] { std::vector<uint16_t> c; for (auto f : frames) c.push_back (testsignal::code (3, f)); return c; }(), 3);
+    ASSERT_EQ (report.numDiscontinuities, 1u);
+    EXPECT_EQ (report.first[0].index, 500u);
+    EXPECT_EQ (report.first[0].framesSkipped, 256);
+
+    frames = run (0, 1000);
+    const std::vector<uint32_t> period (frames.begin() + 344, frames.begin() + 600);
+    frames.insert (frames.begin() + 600, period.begin(), period.end());   // a period played twice
+    std::vector<uint16_t> codes;
+    for (auto f : frames) codes.push_back (testsignal::code (3, f));
+    report = wavcheck::checkCodes (codes, 3);
+    EXPECT_EQ (report.numDiscontinuities, 1u);
+    EXPECT_EQ (report.first[0].framesSkipped, -256);
+
+    codes.clear();
+    for (auto f : run (0, 1000)) codes.push_back (testsignal::code (3, f));
+    for (int i = 100; i < 110; ++i) codes[(size_t) i] = testsignal::code (4, (uint32_t) i);   // another channel's frames
+    report = wavcheck::checkCodes (codes, 3);
+    EXPECT_GE (report.numDiscontinuities, 10u);
+    EXPECT_EQ (report.detectedChannel, 3);
+}
+
+TEST (WavChecker, FlagsSamplesThatAreNotOnTheSignalGrid)
+{
+    std::vector<int32_t> samples;
+    for (uint32_t f = 0; f < 100; ++f)
+        samples.push_back ((int16_t) testsignal::code (2, f) * 256 + 128);
+
+    samples[50] += 2;   // a 24-bit sample that no code produces
+    uint64_t corrupt = 0;
+    wavcheck::codesFromSamples (samples, 24, &corrupt);
+    EXPECT_EQ (corrupt, 1u);
+}
+
+TEST (WavChecker, NoticesAHeaderThatDoesNotCoverTheAudio)
+{
+    TempDir tmp;
+    const auto file = writeSignal (tmp.dir.getChildFile ("Track01.wav"), 16, 0, run (0, 4800));
+
+    {   // what a killed recorder leaves: the data chunk still claims 0 bytes
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        const auto* begin = static_cast<const char*> (bytes.getData());
+        const auto at = std::search (begin, begin + bytes.getSize(), "data", "data" + 4) - begin;
+        ASSERT_LT ((size_t) at, bytes.getSize());
+        juce::FileOutputStream out (file);
+        out.setPosition (at + 4);
+        out.writeInt (0);
+    }
+
+    const auto wav = wavcheck::readWav (file.getFullPathName().toStdString());
+    ASSERT_TRUE (wav.readable);
+    EXPECT_FALSE (wav.headerMatchesFile);
+    EXPECT_EQ (wav.availableDataBytes, 9600u);
+
+    EXPECT_FALSE (wavcheck::readWav (tmp.dir.getChildFile ("missing.wav").getFullPathName().toStdString()).readable);
+}

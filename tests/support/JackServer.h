@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace testjack
+{
+    /** The project's own JACK server name; tests never touch another server. */
+    constexpr const char* serverName = "velmora-test";
+
+    /** A private JACK server on the dummy backend, with no ports of its own.
+
+        JACK keeps only eight server slots, and a killed server holds its slot until a
+        server of the same name starts again, so the name is fixed and the server is
+        always stopped with SIGTERM and waited for. Tests that use it must not run in
+        parallel (CTest resource lock "jack").
+    */
+    class JackServer
+    {
+    public:
+        JackServer (int sampleRate = 48000, int periodFrames = 256);
+        ~JackServer();
+
+        /** Starts jackd, points this process's clients at it and waits until it answers. */
+        bool start (std::string* error = nullptr);
+
+        /** SIGTERM, then waits for the process to exit. */
+        void stop();
+
+        pid_t pid() const noexcept  { return serverPid; }
+
+    private:
+        int rate, period;
+        pid_t serverPid = -1;
+    };
+
+    /** True when a client can connect to the private server right now. */
+    bool serverAnswers();
+
+    /** A JACK client that writes the test signal of TestSignal.h on N output ports
+        named out_1 ... out_N. */
+    class SignalSource
+    {
+    public:
+        SignalSource (const std::string& clientName, int numChannels);
+        ~SignalSource();
+
+        bool isRunning() const noexcept            { return client != nullptr; }
+        uint32_t framesWritten() const noexcept    { return frame.load(); }
+
+    private:
+        static int process (uint32_t numFrames, void* self);
+
+        jack_client_t* client = nullptr;
+        std::vector<jack_port_t*> ports;
+        std::atomic<uint32_t> frame { 0 };
+    };
+}

@@ -1,0 +1,200 @@
+#include "WavChecker.h"
+#include "TestSignal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace wavcheck
+{
+namespace
+{
+    uint32_t le32 (const unsigned char* p) { return (uint32_t) p[0] | ((uint32_t) p[1] << 8) | ((uint32_t) p[2] << 16) | ((uint32_t) p[3] << 24); }
+    uint16_t le16 (const unsigned char* p) { return (uint16_t) (p[0] | (p[1] << 8)); }
+    uint64_t le64 (const unsigned char* p) { return (uint64_t) le32 (p) | ((uint64_t) le32 (p + 4) << 32); }
+
+    WavFile fail (WavFile f, const std::string& why) { f.error = why; return f; }
+
+    int32_t sampleAt (const unsigned char* p, int bytes)
+    {
+        switch (bytes)
+        {
+            case 1:  return (int32_t) p[0] - 128;
+            case 2:  return (int16_t) le16 (p);
+            case 3:  return (int32_t) ((uint32_t) p[0] << 8 | (uint32_t) p[1] << 16 | (uint32_t) p[2] << 24) >> 8;
+            default: return (int32_t) le32 (p);
+        }
+    }
+}
+
+WavFile readWav (const std::string& path)
+{
+    WavFile f;
+    std::ifstream in (path, std::ios::binary);
+
+    if (! in)
+        return fail (f, "cannot open " + path);
+
+    std::vector<unsigned char> bytes ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+
+    if (bytes.size() < 12 || std::memcmp (bytes.data() + 8, "WAVE", 4) != 0)
+        return fail (f, "not a WAVE file");
+
+    const bool isRf64 = std::memcmp (bytes.data(), "RF64", 4) == 0;
+
+    if (! isRf64 && std::memcmp (bytes.data(), "RIFF", 4) != 0)
+        return fail (f, "not a RIFF file");
+
+    uint64_t rf64DataSize = 0;
+    bool haveFormat = false;
+    size_t pos = 12;
+
+    while (pos + 8 <= bytes.size())
+    {
+        const auto* chunk = bytes.data() + pos;
+        const uint64_t chunkSize = le32 (chunk + 4);
+        const auto body = pos + 8;
+
+        if (std::memcmp (chunk, "ds64", 4) == 0 && body + 24 <= bytes.size())
+        {
+            rf64DataSize = le64 (bytes.data() + body + 8);
+        }
+        else if (std::memcmp (chunk, "fmt ", 4) == 0 && body + 16 <= bytes.size())
+        {
+            const auto* fmt = bytes.data() + body;
+            f.formatTag = le16 (fmt);
+            f.numChannels = le16 (fmt + 2);
+            f.sampleRate = le32 (fmt + 4);
+            f.bitsPerSample = le16 (fmt + 14);
+            f.isPcm = f.formatTag == 1;
+
+            // WAVE_FORMAT_EXTENSIBLE: PCM when the sub-format GUID starts with 1.
+            if (f.formatTag == 0xFFFE && chunkSize >= 40 && body + 40 <= bytes.size())
+                f.isPcm = le16 (fmt + 24) == 1;
+
+            haveFormat = true;
+        }
+        else if (std::memcmp (chunk, "data", 4) == 0)
+        {
+            if (! haveFormat)
+                return fail (f, "data chunk before fmt chunk");
+
+            f.declaredDataBytes = (isRf64 && chunkSize == 0xFFFFFFFFu) ? rf64DataSize : chunkSize;
+            f.availableDataBytes = bytes.size() - body;
+            f.headerMatchesFile = f.declaredDataBytes <= f.availableDataBytes
+                                  && f.availableDataBytes - f.declaredDataBytes <= 1;
+
+            const int bytesPerSample = f.bitsPerSample / 8;
+            const uint64_t blockAlign = (uint64_t) bytesPerSample * (uint64_t) f.numChannels;
+
+            if (bytesPerSample < 1 || bytesPerSample > 4 || blockAlign == 0)
+                return fail (f, "unsupported sample format");
+
+            const auto usable = std::min (f.declaredDataBytes, f.availableDataBytes);
+            f.numFrames = usable / blockAlign;
+            f.firstChannel.resize ((size_t) f.numFrames);
+
+            for (uint64_t i = 0; i < f.numFrames; ++i)
+                f.firstChannel[(size_t) i] = sampleAt (bytes.data() + body + i * blockAlign, bytesPerSample);
+
+            f.readable = true;
+            return f;
+        }
+
+        pos = body + chunkSize + (chunkSize & 1);
+    }
+
+    return fail (f, haveFormat ? "no data chunk" : "no fmt chunk");
+}
+
+uint16_t codeFromFloat (float sample) noexcept
+{
+    return (uint16_t) (int16_t) std::floor (std::max (-32768.0f, std::min (32767.0f, sample * 32768.0f)));
+}
+
+std::vector<uint16_t> codesFromSamples (const std::vector<int32_t>& samples, int bitsPerSample, uint64_t* corruptSamples)
+{
+    const int shift = bitsPerSample - 16;
+    std::vector<uint16_t> codes;
+    codes.reserve (samples.size());
+    uint64_t corrupt = 0;
+
+    for (auto s : samples)
+    {
+        // The bits below the code sit in the middle of the step (TestSignal.h).
+        const auto half = shift > 0 ? 1 << (shift - 1) : 0;
+        const auto below = shift > 0 ? s & ((1 << shift) - 1) : 0;
+
+        if (shift > 0 && std::abs (below - half) > 1)
+            ++corrupt;
+
+        codes.push_back ((uint16_t) (shift >= 0 ? s >> shift : s << -shift));
+    }
+
+    if (corruptSamples != nullptr)
+        *corruptSamples = corrupt;
+
+    return codes;
+}
+
+SignalReport checkCodes (const std::vector<uint16_t>& codes, int expectedChannel)
+{
+    SignalReport r;
+    r.numFrames = codes.size();
+    std::map<uint16_t, uint64_t> stepCounts;
+
+    for (size_t i = 1; i < codes.size(); ++i)
+    {
+        ++stepCounts[(uint16_t) (codes[i] - codes[i - 1])];
+
+        const auto advance = (uint16_t) (testsignal::frameOf (expectedChannel, codes[i])
+                                         - testsignal::frameOf (expectedChannel, codes[i - 1]));
+        if (advance == 1)
+            continue;
+
+        ++r.numDiscontinuities;
+
+        if (r.first.size() < 16)
+            r.first.push_back ({ (uint64_t) i, advance < 32768 ? (int) advance - 1 : (int) advance - 65537 });
+    }
+
+    if (! stepCounts.empty())
+    {
+        const auto best = std::max_element (stepCounts.begin(), stepCounts.end(),
+                                            [] (auto& a, auto& b) { return a.second < b.second; });
+        if ((best->first & 1) != 0)
+            r.detectedChannel = (best->first - 1) / 2;
+    }
+
+    return r;
+}
+
+SignalReport checkWav (const WavFile& file, int expectedChannel)
+{
+    uint64_t corrupt = 0;
+    auto report = checkCodes (codesFromSamples (file.firstChannel, file.bitsPerSample, &corrupt), expectedChannel);
+    report.numDiscontinuities += corrupt;
+    return report;
+}
+
+std::string describe (const WavFile& file, const SignalReport& report)
+{
+    std::ostringstream s;
+
+    if (! file.readable)
+        return "unreadable: " + file.error;
+
+    s << (file.isPcm ? "PCM" : "not PCM") << " tag 0x" << std::hex << file.formatTag << std::dec
+      << ", " << file.numChannels << " ch, " << file.sampleRate << " Hz, " << file.bitsPerSample << " bit, "
+      << file.numFrames << " frames, header " << (file.headerMatchesFile ? "complete" : "incomplete")
+      << ", channel " << report.detectedChannel << ", " << report.numDiscontinuities << " discontinuities";
+
+    for (auto& d : report.first)
+        s << "\n  at frame " << d.index << ": " << (d.framesSkipped > 0 ? "dropped " : "moved ") << d.framesSkipped;
+
+    return s.str();
+}
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads mono or multichannel PCM WAV files (RIFF and RF64) without JUCE, so that the
+// recorder's files are checked by code that does not share its writer, and checks the
+// test signal of TestSignal.h for dropped, repeated and foreign frames.
+namespace wavcheck
+{
+    struct WavFile
+    {
+        bool readable = false;          // the file opened and has a RIFF/RF64 WAVE header with fmt and data
+        std::string error;
+        int formatTag = 0;              // 1 = PCM, 0xFFFE = extensible
+        bool isPcm = false;             // plain or extensible PCM
+        int numChannels = 0;
+        uint32_t sampleRate = 0;
+        int bitsPerSample = 0;
+        uint64_t declaredDataBytes = 0; // what the header says
+        uint64_t availableDataBytes = 0;// what the file holds after the data chunk's start
+        bool headerMatchesFile = false; // the header accounts for every byte of audio in the file
+        uint64_t numFrames = 0;         // frames actually present (whole frames only)
+        std::vector<int32_t> firstChannel; // integer samples of channel 0, full bit depth
+    };
+
+    WavFile readWav (const std::string& path);
+
+    struct Discontinuity
+    {
+        uint64_t index;     // frame of the file where the signal breaks
+        int framesSkipped;  // > 0 dropped, <= 0 repeated or went back; a foreign frame shows as either
+    };
+
+    struct SignalReport
+    {
+        uint64_t numFrames = 0;
+        int detectedChannel = -1;         // channel whose step the signal follows most often
+        uint64_t numDiscontinuities = 0;
+        std::vector<Discontinuity> first; // at most the first 16
+    };
+
+    /** Checks 16-bit codes of the test signal against the given channel. */
+    SignalReport checkCodes (const std::vector<uint16_t>& codes, int expectedChannel);
+
+    /** Turns full-depth integer samples into codes; counts the samples whose bits below
+        the 16-bit code (24-bit files) are not where the signal puts them. */
+    std::vector<uint16_t> codesFromSamples (const std::vector<int32_t>& samples, int bitsPerSample, uint64_t* corruptSamples);
+
+    uint16_t codeFromFloat (float sample) noexcept;
+
+    /** Reads a file and checks its first channel; corrupt samples count as discontinuities. */
+    SignalReport checkWav (const WavFile& file, int expectedChannel);
+
+    std::string describe (const WavFile& file, const SignalReport& report);
+}
