@@ -13,7 +13,7 @@ for n in $(seq 91 140); do
 done
 [ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
 
-Xvfb "$display" -screen 0 1280x1024x24 -noreset -nolisten tcp >/tmp/velmora-xvfb.log 2>&1 &
+Xvfb "$display" -screen 0 4200x4200x24 -noreset -nolisten tcp >/tmp/velmora-xvfb.log 2>&1 &
 xvfb_pid=$!
 trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null || true' EXIT
 

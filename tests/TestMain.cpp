@@ -1,16 +1,34 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <cstdlib>
+
 namespace
 {
-    // One JUCE initialiser (message manager, desktop) for the whole run.
+    /** One JUCE initialiser (message manager, desktop) for the whole run, and a home
+        folder of the run's own, so that no test reads or writes the user's settings
+        and documents. */
     class JuceEnvironment : public ::testing::Environment
     {
     public:
-        void SetUp() override      { initialiser = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
-        void TearDown() override   { initialiser.reset(); }
+        void SetUp() override
+        {
+            char pattern[] = "/tmp/velmora-test-home-XXXXXX";
+            home = mkdtemp (pattern);
+            setenv ("HOME", home.c_str(), 1);
+            unsetenv ("XDG_CONFIG_HOME");
+            unsetenv ("XDG_DOCUMENTS_DIR");
+            initialiser = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
+        }
+
+        void TearDown() override
+        {
+            initialiser.reset();
+            juce::File (home).deleteRecursively();
+        }
 
     private:
+        std::string home;
         std::unique_ptr<juce::ScopedJuceInitialiser_GUI> initialiser;
     };
 }

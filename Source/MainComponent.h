@@ -1,0 +1,242 @@
+#pragma once
+
+#include "CEnvFollower.h"
+#include "GuiComponent.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_audio_utils/juce_audio_utils.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+//==============================================================================
+/** Where the program keeps its settings file, and the default recording folder.
+    Construction only builds the paths; nothing on disk is touched.
+*/
+class Settings
+{
+public:
+    Settings();
+
+    juce::String appDataPath;
+    juce::String defaultRecordingPath;
+    juce::File settingsFolder;
+    juce::File settingsFile;
+    std::vector<std::pair<juce::String, juce::String>> values;
+};
+
+//==============================================================================
+/** The boxes the main component shows, behind one seam so that tests can answer them.
+    The defaults show the framework's real alert windows and folder chooser.
+*/
+struct Dialogs
+{
+    /** Modal warning box with "Yes" and "No"; true for "Yes". */
+    std::function<bool (const juce::String& title, const juce::String& message)> askYesNo;
+
+    /** Asynchronous warning box with the framework's "OK" button. */
+    std::function<void (const juce::String& title, const juce::String& message)> warnAsync;
+
+    /** Modal information box with the framework's "OK" button and no message. */
+    std::function<void (const juce::String& title)> inform;
+
+    /** Modal native folder chooser starting at a location; true and the folder when picked. */
+    std::function<bool (const juce::File& start, juce::File& picked)> browseForFolder;
+
+    static Dialogs frameworkDialogs();
+};
+
+//==============================================================================
+/** The recorder's main component: the whole main screen and the recording engine.
+
+    One half (MainComponent.cpp) builds and lays out the screen and handles the user's
+    actions and the settings file; the other half (MainComponentEngine.cpp) opens the
+    device, runs the audio callback, records, stops and finalises takes, and drives the
+    displays from a 1 ms timer.
+
+    Threads: everything runs on the message thread except getNextAudioBlock and
+    prepareToPlay (audio thread), the writers' draining (recorderThread) and CleanWriters
+    (the clean-up thread). The hand-overs between them are in one section of the engine.
+*/
+class MainComponent : public juce::AudioAppComponent,
+                      public juce::Button::Listener,
+                      public juce::Timer
+{
+public:
+    /** Message thread. Leaves the component 800 x 550 with the stored device open. */
+    MainComponent();
+
+    /** Message thread. Finishes a take in progress so that every file is complete. */
+    ~MainComponent() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+
+    /** Audio thread. */
+    void prepareToPlay (int samplesPerBlockExpected, double sampleRate) override;
+    void releaseResources() override;
+    void getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill) override;
+
+    /** Message thread. */
+    void timerCallback() override;
+    void buttonClicked (juce::Button*) override;
+
+    /** Decimal text of a non-negative value, zero-padded to the width; wider values in full. */
+    static std::string format_to (int value, int width);
+
+    /** The translucent sheet shown while a stopped take's files are finalised. */
+    class HaltOverlayClass : public juce::Component
+    {
+    public:
+        HaltOverlayClass();
+        ~HaltOverlayClass() override;
+        void paint (juce::Graphics&) override;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HaltOverlayClass)
+    };
+
+    /** A take is being recorded. Read by the main window's close test. */
+    std::atomic<bool> isRecording { false };
+
+private:
+    friend struct MainComponentTestAccess;
+
+    //==============================================================================
+    // Screen half
+    void setObjects();
+    void fillDeviceList();
+    void loadSettings();
+    void saveSettings();
+    void changeFolder();
+    void applyChosenFolder();
+    void webSiteButtonOnClick();
+    void donateButtonOnClick();
+    void layOutChannelBlock();
+
+    //==============================================================================
+    // Engine half
+    void SetAsioDevice (bool keepRateList, bool rateChangeOnly);
+    void clearChannelStrip();
+    void openChosenDevice (const juce::String& name, const juce::String& typeName, bool rateChangeOnly);
+    void fillSampleRateList (juce::AudioIODevice& device, double rate);
+    void buildChannelStrip (double rate);
+    void showChannelBlock();
+    void CheckBoxState();
+    void channelCheckBoxOnClick();
+    void deviceComboOnChange();
+    void sampleRateComboOnChange();
+
+    void selectAll();
+    static void meterChannel (CEnvFollower&, std::atomic<float>& level, const float* samples, int n) noexcept;
+
+    void record();
+    juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits);
+    void writeToDiskFailed();
+    void doStop (bool cleanUpOnThread);
+    void CleanWriters();
+    void enableControlsAfterStop();
+
+    void refreshMeters();
+    void reportDiskWriteError();
+    void updateDiskFigures();
+    void updateClock();
+
+    // The hand-overs between threads, each one place (MainComponentEngine.cpp).
+    void stopFeedingWriters();
+    void finishCleanUp();
+    void startCleanUp();
+
+    //==============================================================================
+    std::atomic<bool> shuttingDown { false };
+    std::atomic<int32_t> writersBusy { -1 };
+    juce::AudioSourcePlayer audioSourcePlayer;
+    juce::ComboBox deviceCombo;
+    juce::ComboBox sampleRateCombo;
+    juce::ComboBox bitsCombo;
+    juce::Label selectDeviceLabel;
+    juce::Label selectAllLabel;
+    juce::Label channelListLabel;
+    juce::Label sampleRateLabel;
+    juce::Label resolutionLabel;
+    juce::Label prefixLabel;
+    juce::Label pathLabel;
+    juce::Viewport channelViewport;
+    juce::Viewport folderViewport;
+    backgroundComponent channelStrip;
+    backgroundComponent prefixPanel;
+    backgroundComponent pathPanel;
+    backgroundComponent folderPanel;
+    backgroundComponent mainPanel;
+    juce::Viewport mainViewport;
+    juce::ImageButton donateButton;
+    juce::TextButton recordButton;
+    juce::TextButton stopButton;
+    juce::TextButton changeFolderButton;
+    juce::TextButton saveSettingsButton;
+    juce::TextEditor prefixEditor;
+    juce::TextEditor folderEditor;
+    juce::OwnedArray<CheckBox> channelBoxes;
+    juce::Array<int> selectedChannels;
+    juce::OwnedArray<vuMeter2> vuMeters;
+    std::unique_ptr<CheckBox> checkAllBox { std::make_unique<CheckBox> ("checkALL") };
+    juce::File currentFile { juce::File::getCurrentWorkingDirectory() };
+    juce::OwnedArray<std::atomic<float>> meterLevels;
+    int numSelectedChannels = 0;
+    juce::OwnedArray<CEnvFollower> envFollowers;
+    std::atomic<int64_t> bytesWritten { 0 };
+    infoComponent infoPanel;
+    std::atomic<bool> diskWriteError { false };
+    CounterComponent elapsedCounter;
+    juce::uint32 recordStartMs { juce::Time::getMillisecondCounter() };
+    juce::uint32 recordNowMs { juce::Time::getMillisecondCounter() };
+    juce::String elapsedText;
+    float elapsedSeconds = 0.0f;
+    int numInputChannels = 0;
+    std::atomic<int> currentSampleRate { 44100 };
+    int meterTick = 0;
+    int diskTick = 0;
+    int clockTick = 0;
+    juce::ImageButton webSiteButton;
+    juce::TimeSliceThread recorderThread { "Audio Recorder Thread" };
+    juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter> threadedWriters;
+    std::thread cleanerThread;
+    juce::CriticalSection deviceLock;
+    juce::String chosenFolder;
+    std::vector<std::pair<juce::String, juce::String>> settingsList;
+    Settings settings;
+    juce::TooltipWindow tooltipWindow { nullptr, 700 };
+    std::unique_ptr<HaltOverlayClass> haltOverlay;
+
+    //==============================================================================
+    // Engine state beyond the members above: how the audio thread and the others meet.
+
+    /** Held by the audio callback (try-lock, never waits) while it touches the per-channel
+        level slots and followers, and by the message thread while it rebuilds them. */
+    juce::SpinLock stripLock;
+
+    /** Held by the audio callback (try-lock) while it uses the writers; taken once by
+        stopFeedingWriters after isRecording is cleared, as a barrier. */
+    juce::CriticalSection writerLock;
+
+    /** Bytes per sample of the running take, fixed at Record (the bit-depth box is a
+        widget, which the audio thread must not read). */
+    std::atomic<int> takeBytesPerSample { 2 };
+
+    /** Which JUCE device type each device-list entry came from, by entry index. */
+    juce::StringArray deviceTypeOfEntry;
+
+    /** Writers (non-empty slots) of the running take, counted at Record for the alert. */
+    std::atomic<int> takeWriterCount { 0 };
+
+    /** A clean-up thread is at work on threadedWriters (set before it starts). */
+    std::atomic<bool> cleanUpRunning { false };
+
+    Dialogs dialogs = Dialogs::frameworkDialogs();
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
+};

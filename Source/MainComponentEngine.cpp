@@ -1,0 +1,609 @@
+// The engine half of the main component: device opening and the channel strip, the
+// audio callback, recording, stopping and finalising takes, and the timer displays.
+
+#include "MainComponent.h"
+
+//==============================================================================
+// Hand-overs between the threads
+//
+// Message thread <-> audio thread, per-channel levels and followers:
+//   the callback try-locks stripLock around its metering and skips the metering of a
+//   block when the message thread is rebuilding the arrays. It never waits.
+//
+// Message thread <-> audio thread, writers:
+//   the callback uses threadedWriters and selectedChannels only while it holds
+//   writerLock (try-lock) and reads isRecording as set. Record fills the array before it
+//   sets the flag. stopFeedingWriters clears the flag and then takes writerLock once:
+//   when it returns, the callback is not inside any writer and will not enter one.
+//
+// Message thread <-> clean-up thread:
+//   doStop(true) marks writersBusy before the overlay shows and the thread starts, so no
+//   meter duty can read the 0 of an earlier take. At most one clean-up runs: a second
+//   stop while one is at work leaves the array to it. Record and the destructor join a
+//   clean-up before they touch the array, so no clean-up outlives the component.
+
+/** After this returns no audio callback is, or will be, inside a writer of this take. */
+void MainComponent::stopFeedingWriters()
+{
+    isRecording = false;
+    const juce::ScopedLock barrier (writerLock);
+}
+
+/** Waits for a clean-up thread of an earlier stop, if any, to finish its files. */
+void MainComponent::finishCleanUp()
+{
+    if (cleanerThread.joinable())
+        cleanerThread.join();
+}
+
+/** Starts the background clean-up unless one is already emptying the array. */
+void MainComponent::startCleanUp()
+{
+    if (cleanUpRunning.load())
+        return;
+
+    finishCleanUp();
+    cleanUpRunning = true;
+    writersBusy = 1;
+
+    try
+    {
+        cleanerThread = std::thread ([this]
+        {
+            CleanWriters();
+            cleanUpRunning = false;
+        });
+    }
+    catch (const std::system_error&)
+    {
+        // No thread to be had: finalise here rather than leave the files open.
+        CleanWriters();
+        cleanUpRunning = false;
+    }
+}
+
+//==============================================================================
+// Device opening and the channel strip
+
+void MainComponent::SetAsioDevice (bool keepRateList, bool rateChangeOnly)
+{
+    const juce::ScopedLock sl (deviceLock);
+
+    shutdownAudio();
+
+    if (! keepRateList && ! rateChangeOnly)
+        sampleRateCombo.clear (juce::sendNotificationAsync);
+
+    clearChannelStrip();
+
+    const auto index = deviceCombo.getSelectedItemIndex();
+    const auto name = index >= 0 ? deviceCombo.getItemText (index) : juce::String();
+
+    if (name.isNotEmpty())
+        openChosenDevice (name, deviceTypeOfEntry[index], rateChangeOnly);
+
+    if (deviceManager.getCurrentAudioDevice() == nullptr)
+        shutdownAudio();
+
+    CheckBoxState();
+}
+
+void MainComponent::clearChannelStrip()
+{
+    channelBoxes.clear();
+    {
+        const juce::SpinLock::ScopedLockType strip (stripLock);
+        meterLevels.clear();
+    }
+    vuMeters.clear();
+    {
+        const juce::SpinLock::ScopedLockType strip (stripLock);
+        envFollowers.clear();
+    }
+
+    for (int i = channelStrip.getNumChildComponents(); --i >= 0;)
+        channelStrip.removeChildComponent (i);
+}
+
+/** Opens a device-list entry with all its inputs, fills the rate list and builds the strip. */
+void MainComponent::openChosenDevice (const juce::String& name, const juce::String& typeName, bool rateChangeOnly)
+{
+    const auto wanted = juce::jmax (0, (int) sampleRateCombo.getSelectedIdAsValue().getValue());
+
+    deviceManager.setCurrentAudioDeviceType (typeName, true);
+
+    auto setup = deviceManager.getAudioDeviceSetup();
+    setup.useDefaultOutputChannels = false;
+    setup.inputDeviceName = name;
+    setup.sampleRate = wanted;
+    setup.bufferSize = 0;
+    deviceManager.setAudioDeviceSetup (setup, true);
+
+    auto* device = deviceManager.getCurrentAudioDevice();
+
+    if (device == nullptr)
+        return;
+
+    bitsCombo.setEnabled (true);
+    numInputChannels = device->getInputChannelNames().size();
+
+    channelViewport.setScrollBarsShown (false, true);
+    channelViewport.setScrollBarPosition (true, true);
+    channelViewport.setScrollBarThickness (10);
+
+    // The first opening asks for the channel count of the previous set-up; this one asks
+    // for every input of the device.
+    const auto k = name.upToFirstOccurrenceOf ("-", false, false).trim().length();
+    deviceManager.initialise (numInputChannels, 0, nullptr, true, name.substring (k + 3), &setup);
+
+    deviceManager.addAudioCallback (&audioSourcePlayer);
+    audioSourcePlayer.setSource (this);
+
+    // The re-initialisation may have settled on another device, or on none.
+    device = deviceManager.getCurrentAudioDevice();
+
+    if (device == nullptr)
+        return;
+
+    const auto rate = device->getCurrentSampleRate();
+
+    if (! rateChangeOnly)
+        fillSampleRateList (*device, rate);
+
+    sampleRateCombo.setEnabled (true);
+
+    if (numInputChannels > 0)
+        buildChannelStrip (rate);
+
+    showChannelBlock();
+}
+
+void MainComponent::fillSampleRateList (juce::AudioIODevice& device, double rate)
+{
+    for (auto r : device.getAvailableSampleRates())
+    {
+        sampleRateCombo.addItem (juce::String (r), (int) r);
+
+        if (r == rate)
+            sampleRateCombo.setSelectedId ((int) r, juce::dontSendNotification);
+    }
+}
+
+void MainComponent::buildChannelStrip (double rate)
+{
+    const auto coefficients = CEnvFollower::coefficientsFor ((float) rate);
+
+    for (int i = 0; i < numInputChannels; ++i)
+    {
+        auto* box = channelBoxes.add (new CheckBox ("cb" + juce::String (i)));
+        box->setButtonText ({});
+        box->label = juce::String (i + 1);
+        box->onClick = [this] { channelCheckBoxOnClick(); };
+        box->setBounds (40 * i, 3, 40, 30);
+        channelStrip.addAndMakeVisible (box);
+
+        auto* meter = vuMeters.add (new vuMeter2());
+        meter->setBounds (40 * i + 5, 45, 30, 130);
+        channelStrip.addAndMakeVisible (meter);
+
+        auto level = std::make_unique<std::atomic<float>> (0.0f);
+        auto follower = std::make_unique<CEnvFollower> (coefficients);
+        const juce::SpinLock::ScopedLockType strip (stripLock);
+        meterLevels.add (level.release());
+        envFollowers.add (follower.release());
+    }
+}
+
+/** The select-all caption and box join the main panel with the first device, and the
+    channel block is laid out at once rather than at the next resize. */
+void MainComponent::showChannelBlock()
+{
+    checkAllBox->addListener (this);
+    mainPanel.addAndMakeVisible (selectAllLabel);
+    mainPanel.addAndMakeVisible (checkAllBox.get());
+    layOutChannelBlock();
+}
+
+void MainComponent::CheckBoxState()
+{
+    recordButton.setEnabled (false);
+    selectedChannels.clear();
+
+    for (int i = 0; i < numInputChannels; ++i)
+        if (auto* box = channelBoxes[i]; box != nullptr && box->getToggleState())
+            selectedChannels.add (i);
+
+    numSelectedChannels = selectedChannels.size();
+    recordButton.setEnabled (numSelectedChannels > 0);
+}
+
+void MainComponent::channelCheckBoxOnClick()
+{
+    CheckBoxState();
+}
+
+void MainComponent::deviceComboOnChange()
+{
+    SetAsioDevice (false, false);
+}
+
+void MainComponent::sampleRateComboOnChange()
+{
+    auto* device = deviceManager.getCurrentAudioDevice();
+
+    if (device == nullptr)
+    {
+        SetAsioDevice (false, true);
+        return;
+    }
+
+    const auto id = sampleRateCombo.getSelectedId();
+
+    if (device->getCurrentSampleRate() == (double) id || id == 0)
+        return;
+
+    SetAsioDevice (false, true);
+}
+
+//==============================================================================
+// The audio callback
+
+void MainComponent::prepareToPlay (int, double sampleRate)
+{
+    currentSampleRate = (int) sampleRate;
+}
+
+void MainComponent::releaseResources() {}
+
+void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
+{
+    if (shuttingDown)
+        return;
+
+    auto& buffer = *bufferToFill.buffer;
+    const auto numChannels = buffer.getNumChannels();
+    const auto n = bufferToFill.numSamples;
+
+    if (numChannels == 0)
+        return;
+
+    const juce::SpinLock::ScopedTryLockType strip (stripLock);
+    const juce::ScopedTryLock writers (writerLock);
+    const bool feeding = writers.isLocked() && isRecording.load();
+    const auto numSlots = feeding ? threadedWriters.size() : 0;
+    const auto numSelected = feeding ? selectedChannels.size() : 0;
+    const auto bytesPerSample = (int64_t) takeBytesPerSample.load();
+    int k = 0;
+
+    for (int c = 0; c < numChannels; ++c)
+    {
+        const float* samples = buffer.getReadPointer (c, bufferToFill.startSample);
+
+        if (strip.isLocked() && c < meterLevels.size() && c < envFollowers.size())
+            meterChannel (*envFollowers.getUnchecked (c), *meterLevels.getUnchecked (c), samples, n);
+
+        if (feeding && k < numSelected && selectedChannels.getUnchecked (k) == c)
+        {
+            if (auto* writer = k < numSlots ? threadedWriters.getUnchecked (k) : nullptr)
+            {
+                if (! writer->write (&samples, n))
+                {
+                    isRecording = false;
+                    diskWriteError = true;
+                    break;
+                }
+
+                bytesWritten += bytesPerSample * n;
+            }
+
+            ++k;
+        }
+    }
+
+    bufferToFill.clearActiveBufferRegion();
+}
+
+void MainComponent::meterChannel (CEnvFollower& follower, std::atomic<float>& level, const float* samples, int n) noexcept
+{
+    float envelope = follower.envelope;
+
+    for (int i = 0; i < n; ++i)
+        envelope = follower.process (samples[i]);
+
+    level.store (envelope, std::memory_order_relaxed);
+}
+
+//==============================================================================
+// Recording a take
+
+namespace
+{
+    /** The file stream under each writer. The framework's threaded writer drops the result
+        of its disk writes, so a failing disk would go unnoticed while the screen still
+        says recording; this stream reports the first failure instead. Writer thread. */
+    class WatchedFileStream : public juce::FileOutputStream
+    {
+    public:
+        WatchedFileStream (const juce::File& target, std::function<void()> onFailure)
+            : juce::FileOutputStream (target, 32768), failed (std::move (onFailure)) {}
+
+        bool write (const void* data, size_t numBytes) override
+        {
+            return check (juce::FileOutputStream::write (data, numBytes));
+        }
+
+        void flush() override
+        {
+            juce::FileOutputStream::flush();
+            check (getStatus().wasOk());
+        }
+
+    private:
+        bool check (bool ok)
+        {
+            if (! ok && ! reported)
+            {
+                reported = true;
+                failed();
+            }
+
+            return ok;
+        }
+
+        std::function<void()> failed;
+        bool reported = false;
+    };
+}
+
+void MainComponent::selectAll()
+{
+    for (auto* box : channelBoxes)
+        box->setToggleState (checkAllBox->getToggleState(), juce::dontSendNotification);
+
+    CheckBoxState();
+}
+
+void MainComponent::record()
+{
+    recordButton.setEnabled (false);
+    stopButton.setEnabled (true);
+    sampleRateCombo.setEnabled (false);
+    bitsCombo.setEnabled (false);
+    deviceCombo.setEnabled (false);
+    checkAllBox->setEnabled (false);
+
+    bytesWritten = 0;
+
+    auto* device = deviceManager.getCurrentAudioDevice();
+
+    if (device == nullptr)
+        return;
+
+    const auto folder = juce::File::createLegalPathName (folderEditor.getText());
+
+    if (folder.isEmpty())
+        return;
+
+    const auto prefix = prefixEditor.getText().isNotEmpty() ? prefixEditor.getText() : juce::String ("Track");
+    const juce::File takeFolder (juce::File::createLegalPathName (folderEditor.getText() + "//" + prefix));
+
+    if (takeFolder.createDirectory().failed())
+    {
+        dialogs.warnAsync ("Error", "Unable to write on disk.");
+        doStop (false);
+        return;
+    }
+
+    // A clean-up of the previous take may still be emptying the array.
+    finishCleanUp();
+
+    const auto bits = bitsCombo.getSelectedId();
+    const auto sampleRate = device->getCurrentSampleRate();
+    bool asked = false;
+    int writers = 0;
+
+    for (int i = 0; i < numInputChannels; ++i)
+    {
+        if (selectedChannels.contains (i))
+        {
+            currentFile = takeFolder.getChildFile (prefix + format_to (i + 1, 2) + ".wav");
+
+            if (! asked && currentFile.exists())
+            {
+                asked = true;
+
+                if (! dialogs.askYesNo ("File(s) already exists.", "Overwrite?"))
+                {
+                    stopButton.triggerClick();
+                    return;
+                }
+            }
+
+            auto* writer = createWriter (currentFile, sampleRate, bits);
+            threadedWriters.add (writer);
+            writers += writer != nullptr ? 1 : 0;
+        }
+
+        if (auto* box = channelBoxes[i])
+            box->setEnabled (false);
+    }
+
+    takeWriterCount = writers;
+    takeBytesPerSample = bits / 8;
+    diskWriteError = false;
+    isRecording = true;
+    recordStartMs = juce::Time::getMillisecondCounter();
+}
+
+/** A mono WAV writer on its own file, behind a five-second buffer drained by the writer
+    thread; nullptr when the file or the writer cannot be made. */
+juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits)
+{
+    file.deleteFile();
+
+    auto stream = std::make_unique<WatchedFileStream> (file, [this] { writeToDiskFailed(); });
+
+    if (! stream->openedOk())
+        return nullptr;
+
+    std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
+        stream.get(), sampleRate, juce::AudioChannelSet::mono(), bits, {}, 0));
+
+    if (writer == nullptr)
+        return nullptr;
+
+    stream.release();   // the writer owns it now
+    return new juce::AudioFormatWriter::ThreadedWriter (writer.release(), recorderThread, currentSampleRate * 5);
+}
+
+/** Writer thread: a file of the take could not be written. Ends the take the way a full
+    writer buffer does, so that the timer reports it and stops. */
+void MainComponent::writeToDiskFailed()
+{
+    isRecording = false;
+    diskWriteError = true;
+}
+
+//==============================================================================
+// Stopping and finalising a take
+
+void MainComponent::doStop (bool cleanUpOnThread)
+{
+    stopFeedingWriters();
+
+    if (cleanUpOnThread)
+    {
+        haltOverlay->setVisible (true);
+        startCleanUp();
+    }
+    else
+    {
+        finishCleanUp();
+        CleanWriters();
+    }
+
+    enableControlsAfterStop();
+}
+
+void MainComponent::CleanWriters()
+{
+    writersBusy = 1;
+
+    // Last first; deleting a threaded writer writes out its buffer and completes the file.
+    while (! threadedWriters.isEmpty())
+        threadedWriters.removeLast();
+
+    threadedWriters.clear();
+    writersBusy = 0;
+}
+
+void MainComponent::enableControlsAfterStop()
+{
+    recordButton.setEnabled (true);
+    stopButton.setEnabled (false);
+    sampleRateCombo.setEnabled (true);
+    bitsCombo.setEnabled (true);
+    deviceCombo.setEnabled (true);
+    checkAllBox->setEnabled (true);
+
+    for (auto* box : channelBoxes)
+        box->setEnabled (true);
+}
+
+//==============================================================================
+// Timer displays
+
+void MainComponent::timerCallback()
+{
+    if (meterTick++ >= 49)
+    {
+        meterTick = 0;
+        refreshMeters();
+
+        if (diskWriteError.exchange (false))
+            reportDiskWriteError();
+
+        if (writersBusy.load() == 0 && haltOverlay->isVisible())
+            haltOverlay->setVisible (false);
+    }
+
+    if (diskTick++ >= 499)
+    {
+        diskTick = 0;
+        updateDiskFigures();
+    }
+
+    if (clockTick++ >= 19)
+    {
+        clockTick = 0;
+        updateClock();
+    }
+}
+
+void MainComponent::refreshMeters()
+{
+    for (int c = 0; c < numInputChannels; ++c)
+    {
+        const auto v = c < meterLevels.size() ? meterLevels.getUnchecked (c)->load (std::memory_order_relaxed) : 0.0f;
+
+        if (auto* meter = vuMeters[c])
+            meter->setLevel (v);
+    }
+}
+
+void MainComponent::reportDiskWriteError()
+{
+    dialogs.warnAsync ("Disk write error",
+                       "There was an error while writing on disk.\nMake sure your disk is fast enough to record "
+                           + juce::String (takeWriterCount.load()) + " channels.");
+    doStop (true);
+}
+
+void MainComponent::updateDiskFigures()
+{
+    infoPanel.path = currentFile.getFullPathName();
+    infoPanel.bytesWritten = (float) bytesWritten.load();
+    infoPanel.sampleRate = (float) sampleRateCombo.getSelectedId();
+    infoPanel.bits = bitsCombo.getSelectedId();
+    infoPanel.numChannels = numSelectedChannels;
+
+    const auto freeBytes = juce::File (infoPanel.path).getBytesFreeOnVolume();
+    const auto mb = [] (float bytes) { return bytes * 0.0009765625f * 0.0009765625f; };
+
+    infoPanel.diskSpaceLabel.setText ("Disk space: " + (freeBytes != 0 ? juce::String (mb ((float) freeBytes), 2) + " Mb" : juce::String()),
+                                      juce::dontSendNotification);
+
+    const auto rate = (float) infoPanel.bits * infoPanel.sampleRate * (float) infoPanel.numChannels * 0.125f;
+    juce::String remaining ("...");
+
+    if (rate > 0.0f)
+    {
+        const auto secs = ((float) freeBytes - infoPanel.bytesWritten) / rate;
+
+        if (secs < 60.0f)
+            remaining = juce::String (secs) + " Sec";
+        else if (secs < 3600.0f)
+            remaining = juce::String (secs / 60.0f, 2) + " Min";
+        else
+            remaining = juce::String (secs / 3600.0f, 2) + " Hours";
+    }
+
+    infoPanel.timeRemainingLabel.setText ("Time remaining (rec): " + remaining, juce::dontSendNotification);
+    infoPanel.spaceOccupiedLabel.setText ("Space occupied: " + juce::String (mb (infoPanel.bytesWritten), 2) + " Mb",
+                                          juce::dontSendNotification);
+}
+
+void MainComponent::updateClock()
+{
+    if (isRecording)
+        recordNowMs = juce::Time::getMillisecondCounter();
+
+    elapsedSeconds = (float) ((double) (juce::uint32) (recordNowMs - recordStartMs) / 1000.0);
+    const auto s = (int) elapsedSeconds;
+    const auto tenths = (int) (elapsedSeconds * 10.0f) % 10;
+
+    elapsedText = format_to (s / 3600, 2) + ":" + format_to ((s - (s / 3600) * 3600) / 60, 2) + ":"
+                + format_to (s % 60, 2) + "." + format_to (tenths, 1);
+    elapsedCounter.text = elapsedText;
+    elapsedCounter.timeLabel.setText (elapsedText, juce::dontSendNotification);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "MainComponent.h"
+
+/** The tests' view of the main component's private members (a friend of the class). */
+struct MainComponentTestAccess
+{
+    explicit MainComponentTestAccess (MainComponent& m) : mc (m) {}
+
+    juce::ComboBox& deviceCombo()         { return mc.deviceCombo; }
+    juce::ComboBox& sampleRateCombo()     { return mc.sampleRateCombo; }
+    juce::ComboBox& bitsCombo()           { return mc.bitsCombo; }
+    juce::TextButton& recordButton()      { return mc.recordButton; }
+    juce::TextButton& stopButton()        { return mc.stopButton; }
+    juce::TextEditor& prefixEditor()      { return mc.prefixEditor; }
+    juce::TextEditor& folderEditor()      { return mc.folderEditor; }
+    CheckBox& checkAllBox()               { return *mc.checkAllBox; }
+    juce::OwnedArray<CheckBox>& channelBoxes()  { return mc.channelBoxes; }
+    juce::OwnedArray<vuMeter2>& vuMeters()      { return mc.vuMeters; }
+    juce::OwnedArray<std::atomic<float>>& meterLevels() { return mc.meterLevels; }
+    juce::OwnedArray<CEnvFollower>& envFollowers()      { return mc.envFollowers; }
+    juce::Array<int>& selectedChannels()  { return mc.selectedChannels; }
+    int numSelectedChannels() const       { return mc.numSelectedChannels; }
+    int numInputChannels() const          { return mc.numInputChannels; }
+    backgroundComponent& channelStrip()   { return mc.channelStrip; }
+    juce::Viewport& channelViewport()     { return mc.channelViewport; }
+    MainComponent::HaltOverlayClass* haltOverlay() { return mc.haltOverlay.get(); }
+    juce::AudioDeviceManager& deviceManager()      { return mc.deviceManager; }
+    juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter>& threadedWriters() { return mc.threadedWriters; }
+    int writersBusy() const               { return mc.writersBusy.load(); }
+    bool diskWriteError() const           { return mc.diskWriteError.load(); }
+    int64_t bytesWritten() const          { return mc.bytesWritten.load(); }
+    int currentSampleRate() const         { return mc.currentSampleRate.load(); }
+    infoComponent& infoPanel()            { return mc.infoPanel; }
+    CounterComponent& elapsedCounter()    { return mc.elapsedCounter; }
+    Dialogs& dialogs()                    { return mc.dialogs; }
+    juce::File& currentFile()             { return mc.currentFile; }
+    Settings& settings()                  { return mc.settings; }
+
+    /** Selects a device-list entry as the user does, which opens that device. */
+    void chooseDevice (const juce::String& name)
+    {
+        for (int i = 0; i < mc.deviceCombo.getNumItems(); ++i)
+            if (mc.deviceCombo.getItemText (i) == name)
+                mc.deviceCombo.setSelectedItemIndex (i, juce::sendNotificationSync);
+    }
+
+    /** Runs the 1 ms timer's callback as often as a case needs. */
+    void tick (int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            mc.timerCallback();
+    }
+
+    MainComponent& mc;
+};

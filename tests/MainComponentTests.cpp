@@ -1,0 +1,108 @@
+#include "MainComponentTestAccess.h"
+#include "PaintHelpers.h"
+
+#include <gtest/gtest.h>
+
+using testpaint::colourNear;
+
+TEST (NumberFormat, PadsWithZerosToTheWidthAndPrintsWiderValuesInFull)
+{
+    EXPECT_EQ (MainComponent::format_to (7, 2), "07");
+    EXPECT_EQ (MainComponent::format_to (12, 2), "12");
+    EXPECT_EQ (MainComponent::format_to (100, 2), "100");
+    EXPECT_EQ (MainComponent::format_to (0, 2), "00");
+    EXPECT_EQ (MainComponent::format_to (7, 1), "7");
+    EXPECT_EQ (MainComponent::format_to (0, 1), "0");
+    EXPECT_EQ (MainComponent::format_to (123, 1), "123");
+}
+
+//==============================================================================
+class HaltOverlayPaint : public ::testing::TestWithParam<juce::Point<int>> {};
+
+TEST_P (HaltOverlayPaint, DimsEverythingAndDrawsTheBoxInTheMiddleQuarter)
+{
+    MainComponent::HaltOverlayClass overlay;
+    overlay.setBounds (0, 0, GetParam().x, GetParam().y);
+    const auto image = testpaint::paint (overlay);
+    const juce::Colour dim (0x7f000000), box (0xff555555);
+
+    // The box is (200, 137, 400, 275) at 800 x 550 and at 801 x 551.
+    EXPECT_TRUE (colourNear (image.getPixelAt (300, 137), box));
+    EXPECT_TRUE (colourNear (image.getPixelAt (300, 136), dim));
+    EXPECT_TRUE (colourNear (image.getPixelAt (200, 300), box));
+    EXPECT_TRUE (colourNear (image.getPixelAt (199, 300), dim));
+    EXPECT_TRUE (colourNear (image.getPixelAt (599, 300), box));
+    EXPECT_TRUE (colourNear (image.getPixelAt (600, 300), dim));
+    EXPECT_TRUE (colourNear (image.getPixelAt (300, 411), box));
+    EXPECT_TRUE (colourNear (image.getPixelAt (300, 412), dim));
+    EXPECT_TRUE (colourNear (image.getPixelAt (0, 0), dim));
+    EXPECT_TRUE (colourNear (image.getPixelAt (GetParam().x - 1, GetParam().y - 1), dim));
+
+    // Rounded corners: the very corner pixel of the box is only partly covered.
+    EXPECT_LT (image.getPixelAt (200, 137).getAlpha(), 0xf0);
+}
+
+INSTANTIATE_TEST_SUITE_P (Sizes, HaltOverlayPaint, ::testing::Values (juce::Point<int> (800, 550), juce::Point<int> (801, 551)));
+
+TEST (HaltOverlay, WritesItsMessageInWhiteOnTwoCentredLines)
+{
+    MainComponent::HaltOverlayClass overlay;
+    overlay.setBounds (0, 0, 800, 550);
+    const auto image = testpaint::paint (overlay);
+
+    std::vector<bool> rowHasWhite (550, false);
+    int left = 800, right = -1;
+
+    for (int y = 0; y < 550; ++y)
+        for (int x = 0; x < 800; ++x)
+            if (colourNear (image.getPixelAt (x, y), juce::Colours::white, 40))
+            {
+                rowHasWhite[(size_t) y] = true;
+                left = std::min (left, x);
+                right = std::max (right, x);
+            }
+
+    std::vector<std::pair<int, int>> bands;
+
+    for (int y = 0; y < 550; ++y)
+        if (rowHasWhite[(size_t) y] && (y == 0 || ! rowHasWhite[(size_t) y - 1]))
+            bands.push_back ({ y, y });
+        else if (rowHasWhite[(size_t) y])
+            bands.back().second = y;
+
+    ASSERT_EQ (bands.size(), 2u) << "two lines of text";
+    EXPECT_GT (bands[0].first, 137);
+    EXPECT_LT (bands[1].second, 412);
+    EXPECT_NEAR ((bands[0].first + bands[1].second) / 2.0, 275.0, 6.0) << "centred vertically";
+    EXPECT_NEAR ((left + right) / 2.0, 400.0, 6.0) << "centred horizontally";
+}
+
+//==============================================================================
+TEST (MainComponentLifetime, StartsWithoutDeviceAndKeepsTheOverlayHidden)
+{
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+
+    EXPECT_EQ (mc.getWidth(), 800);
+    EXPECT_EQ (mc.getHeight(), 550);
+    EXPECT_FALSE (mc.isRecording);
+    EXPECT_EQ (access.writersBusy(), -1);
+
+    auto* overlay = access.haltOverlay();
+    ASSERT_NE (overlay, nullptr);
+    EXPECT_FALSE (overlay->isVisible());
+    EXPECT_EQ (overlay->getBounds(), juce::Rectangle<int> (0, 0, 800, 550));
+    // Above every other child; only the always-on-top tooltip window stays above it.
+    const auto last = mc.getNumChildComponents() - 1;
+    EXPECT_EQ (mc.getIndexOfChildComponent (overlay), last - 1);
+    EXPECT_NE (dynamic_cast<juce::TooltipWindow*> (mc.getChildComponent (last)), nullptr);
+
+    // Only meter duties hide it; they never show it.
+    access.tick (200);
+    EXPECT_FALSE (overlay->isVisible());
+
+    EXPECT_FALSE (access.recordButton().isEnabled());
+    EXPECT_FALSE (access.sampleRateCombo().isEnabled());
+    EXPECT_EQ (access.sampleRateCombo().getNumItems(), 0);
+    EXPECT_TRUE (access.channelBoxes().isEmpty());
+}

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Drives the real recorder binary on the test display, as a user would.
+#   shell_test.sh APP SCENARIO
+# Scenarios: title, limits, single-instance, close-idle, sigterm, sigint.
+set -euo pipefail
+
+app=$1
+scenario=$2
+
+[ -n "${DISPLAY:-}" ] || { echo "needs a display (the test command starts Xvfb)"; exit 1; }
+
+home=$(mktemp -d /tmp/velmora-app-home-XXXXXX)
+log=$home/app.log
+pid=""
+
+cleanup() {
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$home"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; echo "--- app output"; cat "$log" 2>/dev/null | tail -20; exit 1; }
+
+start_app() {
+    HOME=$home "$app" >"$log" 2>&1 &
+    pid=$!
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1) || fail "no window"
+    sleep 0.5
+}
+
+geometry() { eval "$(xdotool getwindowgeometry --shell "$wid")"; }
+
+# Waits for the app to end and checks that it ended by itself with code 0.
+expect_exit_zero() {
+    local rc=0
+    for _ in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && fail "still running"
+    wait "$pid" || rc=$?
+    pid=""
+    [ "$rc" -eq 0 ] || fail "exit code $rc"
+}
+
+drag() {   # x1 y1 x2 y2
+    xdotool mousemove "$1" "$2"; sleep 0.2
+    xdotool mousedown 1; sleep 0.2
+    xdotool mousemove $(( ($1 + $3) / 2 )) $(( ($2 + $4) / 2 )); sleep 0.2
+    xdotool mousemove "$3" "$4"; sleep 0.3
+    xdotool mouseup 1; sleep 0.5
+}
+
+case $scenario in
+    title)
+        start_app
+        name=$(xdotool getwindowname "$wid")
+        [ "$name" = "Velmora Recorder 1.0 (Olvarin Audioware)" ] || fail "title is '$name'"
+        ;;
+
+    limits)
+        start_app
+        geometry
+        # The window fits the 800 x 550 content plus its title bar and border.
+        [ "$WIDTH" -gt 800 ] && [ "$HEIGHT" -gt 550 ] || fail "initial size ${WIDTH}x${HEIGHT}"
+        # Shrink with the corner resizer far below the limits: the outer size stops at 800 x 550.
+        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) $((X + 100)) $((Y + 80))
+        geometry
+        [ "$WIDTH" -eq 800 ] && [ "$HEIGHT" -eq 550 ] || fail "shrunk to ${WIDTH}x${HEIGHT}"
+        # Grow from the screen's top left far beyond 4000 x 4000: it stops at 4000 x 4000.
+        xdotool windowmove "$wid" 0 0; sleep 0.5
+        geometry
+        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) 4190 4190
+        geometry
+        [ "$WIDTH" -eq 4000 ] && [ "$HEIGHT" -eq 4000 ] || fail "grown to ${WIDTH}x${HEIGHT}"
+        ;;
+
+    single-instance)
+        start_app
+        rc=0
+        HOME=$home timeout 20 "$app" >"$home/second.log" 2>&1 || rc=$?
+        [ "$rc" -eq 0 ] || fail "second start ended with $rc"
+        count=$(xdotool search --onlyvisible --name "^Velmora Recorder" | wc -l)
+        [ "$count" -eq 1 ] || fail "$count windows"
+        kill -0 "$pid" || fail "first instance gone"
+        ;;
+
+    close-idle)
+        start_app
+        geometry
+        # The framework-drawn close button sits at the right end of the title bar.
+        xdotool mousemove $((X + WIDTH - 14)) $((Y + 13)); sleep 0.3
+        xdotool click 1
+        expect_exit_zero
+        ;;
+
+    sigterm|sigint)
+        start_app
+        kill -"${scenario#sig}" "$pid"
+        expect_exit_zero
+        ;;
+
+    *)
+        fail "unknown scenario $scenario"
+        ;;
+esac
+
+echo "PASS: $scenario"
