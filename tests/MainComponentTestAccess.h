@@ -2,6 +2,9 @@
 
 #include "MainComponent.h"
 
+#include <map>
+#include <string>
+
 /** The tests' view of the main component's private members (a friend of the class). */
 struct MainComponentTestAccess
 {
@@ -36,6 +39,29 @@ struct MainComponentTestAccess
     Dialogs& dialogs()                    { return mc.dialogs; }
     juce::File& currentFile()             { return mc.currentFile; }
     Settings& settings()                  { return mc.settings; }
+
+    /** Every fixed widget of the main screen by its member name. */
+    std::map<std::string, juce::Component*> widgets()
+    {
+        return { { "mainViewport", &mc.mainViewport }, { "mainPanel", &mc.mainPanel },
+                 { "selectDeviceLabel", &mc.selectDeviceLabel }, { "deviceCombo", &mc.deviceCombo },
+                 { "sampleRateCombo", &mc.sampleRateCombo }, { "sampleRateLabel", &mc.sampleRateLabel },
+                 { "bitsCombo", &mc.bitsCombo }, { "resolutionLabel", &mc.resolutionLabel },
+                 { "saveSettingsButton", &mc.saveSettingsButton }, { "webSiteButton", &mc.webSiteButton },
+                 { "folderViewport", &mc.folderViewport }, { "folderPanel", &mc.folderPanel },
+                 { "prefixPanel", &mc.prefixPanel }, { "pathPanel", &mc.pathPanel },
+                 { "prefixLabel", &mc.prefixLabel }, { "prefixEditor", &mc.prefixEditor },
+                 { "folderEditor", &mc.folderEditor }, { "pathLabel", &mc.pathLabel },
+                 { "changeFolderButton", &mc.changeFolderButton }, { "recordButton", &mc.recordButton },
+                 { "stopButton", &mc.stopButton }, { "elapsedCounter", &mc.elapsedCounter },
+                 { "channelViewport", &mc.channelViewport }, { "channelListLabel", &mc.channelListLabel },
+                 { "selectAllLabel", &mc.selectAllLabel }, { "checkAllBox", mc.checkAllBox.get() },
+                 { "channelStrip", &mc.channelStrip }, { "donateButton", &mc.donateButton },
+                 { "infoPanel", &mc.infoPanel }, { "tooltipWindow", &mc.tooltipWindow },
+                 { "haltOverlay", mc.haltOverlay.get() } };
+    }
+
+    juce::Component& widget (const std::string& name)   { return *widgets().at (name); }
 
     /** Selects a device-list entry as the user does, which opens that device. */
     void chooseDevice (const juce::String& name)
