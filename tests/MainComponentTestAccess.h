@@ -71,6 +71,43 @@ struct MainComponentTestAccess
                 mc.deviceCombo.setSelectedItemIndex (i, juce::sendNotificationSync);
     }
 
+    /** Builds the strip for a number of inputs without a device, as an opening would. */
+    void buildStrip (int channels, double rate)
+    {
+        mc.numInputChannels = channels;
+        mc.buildChannelStrip (rate);
+        mc.showChannelBlock();
+    }
+
+    /** Selects every channel and starts a take whose writers discard what they are given,
+        for measuring the callback without a disk in the way. */
+    void startTakeOnDiscardingWriters (int bits)
+    {
+        for (auto* box : mc.channelBoxes)
+            box->setToggleState (true, juce::dontSendNotification);
+
+        mc.CheckBoxState();
+
+        for (int i = 0; i < mc.numSelectedChannels; ++i)
+        {
+            auto* writer = juce::WavAudioFormat().createWriterFor (new DiscardingStream(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0);
+            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, mc.recorderThread, 48000 * 5));
+        }
+
+        mc.takeBytesPerSample = bits / 8;
+        mc.isRecording = true;
+    }
+
+    /** An output stream that only counts. */
+    struct DiscardingStream : juce::OutputStream
+    {
+        void flush() override {}
+        bool setPosition (juce::int64 p) override   { position = p; return true; }
+        juce::int64 getPosition() override          { return position; }
+        bool write (const void*, size_t n) override { position += (juce::int64) n; return true; }
+        juce::int64 position = 0;
+    };
+
     /** Runs the 1 ms timer's callback as often as a case needs. */
     void tick (int times = 1)
     {
