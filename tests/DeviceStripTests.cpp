@@ -95,7 +95,8 @@ TEST_P (DeviceStripColumns, ChoosingADeviceBuildsOneColumnPerInput)
 }
 
 INSTANTIATE_TEST_SUITE_P (Clients, DeviceStripColumns,
-                          ::testing::Values (std::make_pair ("velmora-signal", 8), std::make_pair ("velmora-wide", 24)));
+                          ::testing::Values (std::make_pair ("velmora-signal", 8), std::make_pair ("velmora-wide", 24)),
+                          [] (const auto& p) { return std::to_string (p.param.second) + "Inputs"; });
 
 TEST_F (DeviceStrip, RateListShowsTheRunningRateAndADeviceChoiceRefillsIt)
 {
