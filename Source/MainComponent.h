@@ -88,6 +88,24 @@ public:
     /** Decimal text of a non-negative value, zero-padded to the width; wider values in full. */
     static std::string format_to (int value, int width);
 
+    /** The three lines of the disk-figures panel, from the panel's figures and the free
+        space of the recording volume (0 when unknown). */
+    struct DiskFigureTexts
+    {
+        juce::String diskSpace, timeRemaining, spaceOccupied;
+    };
+
+    static DiskFigureTexts diskFigureTexts (juce::int64 freeBytes, float bytesWritten, float sampleRate, int bits, int numChannels);
+
+    /** The elapsed-time clock: HH:MM:SS.t, the tenths truncated. */
+    static juce::String clockText (float seconds);
+
+    /** Makes a WAV file's header describe the whole frames that the file really holds,
+        dropping a partial last frame. After a failed disk write the framework's writer
+        leaves a header that counts bytes which never reached the disk. Returns false when
+        the file is not a WAV file it understands or cannot be changed. Any thread. */
+    static bool fitWavHeaderToData (const juce::File& file);
+
     /** The translucent sheet shown while a stopped take's files are finalised. */
     class HaltOverlayClass : public juce::Component
     {
@@ -232,6 +250,11 @@ private:
 
     /** Writers (non-empty slots) of the running take, counted at Record for the alert. */
     std::atomic<int> takeWriterCount { 0 };
+
+    /** The file of each writer slot of the take (an empty File for an empty slot), and
+        whether any of them failed to be written. */
+    juce::Array<juce::File> takeFiles;
+    std::atomic<bool> takeWriteFailed { false };
 
     /** A clean-up thread is at work on threadedWriters (set before it starts). */
     std::atomic<bool> cleanUpRunning { false };

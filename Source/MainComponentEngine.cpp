@@ -421,6 +421,7 @@ void MainComponent::record()
 
             auto* writer = createWriter (currentFile, sampleRate, bits);
             threadedWriters.add (writer);
+            takeFiles.add (writer != nullptr ? currentFile : juce::File());
             writers += writer != nullptr ? 1 : 0;
         }
 
@@ -429,6 +430,7 @@ void MainComponent::record()
     }
 
     takeWriterCount = writers;
+    takeWriteFailed = false;
     takeBytesPerSample = bits / 8;
     diskWriteError = false;
     isRecording = true;
@@ -460,6 +462,7 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
     writer buffer does, so that the timer reports it and stops. */
 void MainComponent::writeToDiskFailed()
 {
+    takeWriteFailed = true;
     isRecording = false;
     diskWriteError = true;
 }
@@ -491,9 +494,17 @@ void MainComponent::CleanWriters()
 
     // Last first; deleting a threaded writer writes out its buffer and completes the file.
     while (! threadedWriters.isEmpty())
+    {
         threadedWriters.removeLast();
+        const auto file = takeFiles.removeAndReturn (takeFiles.size() - 1);
+
+        // A file whose disk writes failed holds less than its header counts.
+        if (takeWriteFailed && file != juce::File())
+            fitWavHeaderToData (file);
+    }
 
     threadedWriters.clear();
+    takeFiles.clear();
     writersBusy = 0;
 }
 
@@ -567,18 +578,27 @@ void MainComponent::updateDiskFigures()
     infoPanel.bits = bitsCombo.getSelectedId();
     infoPanel.numChannels = numSelectedChannels;
 
-    const auto freeBytes = juce::File (infoPanel.path).getBytesFreeOnVolume();
+    const auto texts = diskFigureTexts (juce::File (infoPanel.path).getBytesFreeOnVolume(), infoPanel.bytesWritten,
+                                        infoPanel.sampleRate, infoPanel.bits, infoPanel.numChannels);
+
+    infoPanel.diskSpaceLabel.setText (texts.diskSpace, juce::dontSendNotification);
+    infoPanel.timeRemainingLabel.setText (texts.timeRemaining, juce::dontSendNotification);
+    infoPanel.spaceOccupiedLabel.setText (texts.spaceOccupied, juce::dontSendNotification);
+}
+
+MainComponent::DiskFigureTexts MainComponent::diskFigureTexts (juce::int64 freeBytes, float written, float sampleRate, int bits, int numChannels)
+{
     const auto mb = [] (float bytes) { return bytes * 0.0009765625f * 0.0009765625f; };
+    DiskFigureTexts texts;
 
-    infoPanel.diskSpaceLabel.setText ("Disk space: " + (freeBytes != 0 ? juce::String (mb ((float) freeBytes), 2) + " Mb" : juce::String()),
-                                      juce::dontSendNotification);
+    texts.diskSpace = "Disk space: " + (freeBytes != 0 ? juce::String (mb ((float) freeBytes), 2) + " Mb" : juce::String());
 
-    const auto rate = (float) infoPanel.bits * infoPanel.sampleRate * (float) infoPanel.numChannels * 0.125f;
+    const auto rate = (float) bits * sampleRate * (float) numChannels * 0.125f;
     juce::String remaining ("...");
 
     if (rate > 0.0f)
     {
-        const auto secs = ((float) freeBytes - infoPanel.bytesWritten) / rate;
+        const auto secs = ((float) freeBytes - written) / rate;
 
         if (secs < 60.0f)
             remaining = juce::String (secs) + " Sec";
@@ -588,9 +608,9 @@ void MainComponent::updateDiskFigures()
             remaining = juce::String (secs / 3600.0f, 2) + " Hours";
     }
 
-    infoPanel.timeRemainingLabel.setText ("Time remaining (rec): " + remaining, juce::dontSendNotification);
-    infoPanel.spaceOccupiedLabel.setText ("Space occupied: " + juce::String (mb (infoPanel.bytesWritten), 2) + " Mb",
-                                          juce::dontSendNotification);
+    texts.timeRemaining = "Time remaining (rec): " + remaining;
+    texts.spaceOccupied = "Space occupied: " + juce::String (mb (written), 2) + " Mb";
+    return texts;
 }
 
 void MainComponent::updateClock()
@@ -599,11 +619,123 @@ void MainComponent::updateClock()
         recordNowMs = juce::Time::getMillisecondCounter();
 
     elapsedSeconds = (float) ((double) (juce::uint32) (recordNowMs - recordStartMs) / 1000.0);
-    const auto s = (int) elapsedSeconds;
-    const auto tenths = (int) (elapsedSeconds * 10.0f) % 10;
-
-    elapsedText = format_to (s / 3600, 2) + ":" + format_to ((s - (s / 3600) * 3600) / 60, 2) + ":"
-                + format_to (s % 60, 2) + "." + format_to (tenths, 1);
+    elapsedText = clockText (elapsedSeconds);
     elapsedCounter.text = elapsedText;
     elapsedCounter.timeLabel.setText (elapsedText, juce::dontSendNotification);
+}
+
+juce::String MainComponent::clockText (float seconds)
+{
+    const auto s = (int) seconds;
+    const auto tenths = (int) (seconds * 10.0f) % 10;
+
+    return format_to (s / 3600, 2) + ":" + format_to ((s - (s / 3600) * 3600) / 60, 2) + ":"
+         + format_to (s % 60, 2) + "." + format_to (tenths, 1);
+}
+
+//==============================================================================
+// Repairing the header of a file whose disk writes failed
+
+namespace
+{
+    juce::uint32 readLE32 (const juce::uint8* p) { return juce::ByteOrder::littleEndianInt (p); }
+
+    /** Where the sizes of a RIFF or RF64 WAV file live, found by walking its chunks. */
+    struct WavLayout
+    {
+        bool isRf64 = false;
+        juce::int64 ds64Body = -1, dataSizeField = -1, dataStart = -1;
+        int blockAlign = 0;
+    };
+
+    bool findLayout (juce::FileInputStream& in, WavLayout& layout)
+    {
+        juce::uint8 header[12];
+
+        if (in.read (header, 12) != 12 || std::memcmp (header + 8, "WAVE", 4) != 0)
+            return false;
+
+        layout.isRf64 = std::memcmp (header, "RF64", 4) == 0;
+
+        if (! layout.isRf64 && std::memcmp (header, "RIFF", 4) != 0)
+            return false;
+
+        for (juce::int64 pos = 12; pos + 8 <= in.getTotalLength();)
+        {
+            juce::uint8 chunk[8];
+            in.setPosition (pos);
+
+            if (in.read (chunk, 8) != 8)
+                return false;
+
+            const juce::int64 size = readLE32 (chunk + 4);
+
+            if (std::memcmp (chunk, "ds64", 4) == 0)
+                layout.ds64Body = pos + 8;
+
+            if (std::memcmp (chunk, "fmt ", 4) == 0)
+            {
+                juce::uint8 fmt[16];
+
+                if (in.read (fmt, 16) != 16)
+                    return false;
+
+                layout.blockAlign = juce::ByteOrder::littleEndianShort (fmt + 12);
+            }
+
+            if (std::memcmp (chunk, "data", 4) == 0)
+            {
+                layout.dataSizeField = pos + 4;
+                layout.dataStart = pos + 8;
+                return layout.blockAlign > 0 && (! layout.isRf64 || layout.ds64Body > 0);
+            }
+
+            pos += 8 + size + (size & 1);
+        }
+
+        return false;
+    }
+}
+
+bool MainComponent::fitWavHeaderToData (const juce::File& file)
+{
+    WavLayout layout;
+    {
+        juce::FileInputStream in (file);
+
+        if (! in.openedOk() || ! findLayout (in, layout))
+            return false;
+    }
+
+    const auto available = file.getSize() - layout.dataStart;
+    const auto dataBytes = available - available % layout.blockAlign;
+
+    juce::FileOutputStream out (file);
+
+    if (! out.openedOk() || ! out.setPosition (layout.dataStart + dataBytes))
+        return false;
+
+    // Shrinking needs no new space on the disk, so it works on a full one too.
+    if (out.truncate().failed())
+        return false;
+
+    const auto riffBytes = layout.dataStart + dataBytes - 8;
+
+    if (layout.isRf64)
+    {
+        out.setPosition (layout.ds64Body);
+        out.writeInt64 (riffBytes);
+        out.writeInt64 (dataBytes);
+        out.writeInt64 (dataBytes / layout.blockAlign);
+    }
+    else
+    {
+        out.setPosition (4);
+        out.writeInt ((int) (juce::uint32) riffBytes);
+        out.setPosition (layout.dataSizeField);
+        out.writeInt ((int) (juce::uint32) dataBytes);
+    }
+
+    out.flush();
+    return out.getStatus().wasOk();
 }

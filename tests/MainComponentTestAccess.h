@@ -39,6 +39,8 @@ struct MainComponentTestAccess
     Dialogs& dialogs()                    { return mc.dialogs; }
     juce::File& currentFile()             { return mc.currentFile; }
     Settings& settings()                  { return mc.settings; }
+    juce::TimeSliceThread& recorderThread() { return mc.recorderThread; }
+    void raiseDiskWriteError()            { mc.diskWriteError = true; }
 
     /** Every fixed widget of the main screen by its member name. */
     std::map<std::string, juce::Component*> widgets()
@@ -83,6 +85,15 @@ struct MainComponentTestAccess
         for measuring the callback without a disk in the way. */
     void startTakeOnDiscardingWriters (int bits)
     {
+        startTakeOnWriters (bits, [bits]
+        {
+            return juce::WavAudioFormat().createWriterFor (new DiscardingStream(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0);
+        });
+    }
+
+    /** Selects every channel and starts a take on writers that the test makes. */
+    void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter)
+    {
         for (auto* box : mc.channelBoxes)
             box->setToggleState (true, juce::dontSendNotification);
 
@@ -90,10 +101,11 @@ struct MainComponentTestAccess
 
         for (int i = 0; i < mc.numSelectedChannels; ++i)
         {
-            auto* writer = juce::WavAudioFormat().createWriterFor (new DiscardingStream(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0);
-            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, mc.recorderThread, 48000 * 5));
+            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (makeWriter(), mc.recorderThread, 48000 * 5));
+            mc.takeFiles.add (juce::File());
         }
 
+        mc.takeWriterCount = mc.numSelectedChannels;
         mc.takeBytesPerSample = bits / 8;
         mc.isRecording = true;
     }

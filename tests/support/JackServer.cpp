@@ -119,7 +119,7 @@ bool JackServer::start (std::string* error)
 
     const auto rateText = std::to_string (rate);
     const auto periodText = std::to_string (period);
-    std::vector<std::string> args { "jackd", "--no-realtime", "-n", serverName, "-d", "dummy",
+    std::vector<std::string> args { "jackd", "--no-realtime", "--port-max", "4096", "-n", serverName, "-d", "dummy",
                                     "-r", rateText, "-p", periodText, "-C", "0", "-P", "0" };
     std::vector<char*> argv;
 

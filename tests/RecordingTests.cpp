@@ -1,0 +1,410 @@
+#include "JackServer.h"
+#include "MainComponentTestAccess.h"
+#include "UiDriver.h"
+#include "WavChecker.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+namespace
+{
+    /** Holds the writer thread: while it runs, no writer's buffer is drained. */
+    class WriterThreadBlocker : public juce::TimeSliceClient
+    {
+    public:
+        explicit WriterThreadBlocker (juce::TimeSliceThread& t) : thread (t)
+        {
+            thread.addTimeSliceClient (this);
+            thread.notify();
+            entered.wait (5000);
+        }
+
+        ~WriterThreadBlocker() override
+        {
+            release();
+            thread.removeTimeSliceClient (this);
+        }
+
+        void release()                 { released.signal(); }
+        int useTimeSlice() override    { entered.signal(); released.wait (-1); return -1; }
+
+    private:
+        juce::TimeSliceThread& thread;
+        juce::WaitableEvent entered, released;
+    };
+
+    class Recording : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            std::string error;
+            ASSERT_TRUE (server.start (&error)) << error;
+            source = std::make_unique<testjack::SignalSource> ("velmora-signal", 8);
+            ASSERT_TRUE (source->isRunning());
+            folder = juce::File::createTempFile ("velmora-rec");
+            ASSERT_TRUE (folder.createDirectory());
+            openRecorder ("velmora-signal");
+        }
+
+        void TearDown() override
+        {
+            closeRecorder();
+            folder.deleteRecursively();
+        }
+
+        void openRecorder (const juce::String& device)
+        {
+            mc = std::make_unique<MainComponent>();
+            access = std::make_unique<MainComponentTestAccess> (*mc);
+            ui = std::make_unique<UiDriver> (*mc);
+
+            access->dialogs().askYesNo = [this] (const juce::String& title, const juce::String& message)
+            {
+                questions.add (title + "|" + message);
+                return answer;
+            };
+            access->dialogs().warnAsync = [this] (const juce::String& title, const juce::String& message)
+            {
+                warnings.add (title + "|" + message);
+            };
+
+            access->folderEditor().setText (folder.getFullPathName(), false);
+            access->chooseDevice (device);
+            ASSERT_NE (access->deviceManager().getCurrentAudioDevice(), nullptr);
+        }
+
+        void closeRecorder()
+        {
+            ui.reset();
+            access.reset();
+            mc.reset();
+        }
+
+        void tickBoxes (std::initializer_list<int> channels)
+        {
+            for (auto c : channels)
+                ui->click (*access->channelBoxes()[c]);
+        }
+
+        void record (int bits = 16)
+        {
+            access->bitsCombo().setSelectedId (bits, juce::dontSendNotification);
+            ui->click (access->recordButton());
+        }
+
+        void waitForCleanUp()
+        {
+            for (int i = 0; i < 3000 && access->writersBusy() != 0; ++i)
+                juce::Thread::sleep (10);
+
+            access->tick (50);
+        }
+
+        void stopAndWait()
+        {
+            ui->click (access->stopButton());
+            waitForCleanUp();
+        }
+
+        juce::File takeFolder() const     { return folder.getChildFile ("Track"); }
+
+        juce::StringArray filesInTake() const
+        {
+            juce::StringArray names;
+
+            for (auto& f : takeFolder().findChildFiles (juce::File::findFiles, false))
+                names.add (f.getFileName());
+
+            names.sort (false);
+            return names;
+        }
+
+        /** The file is a complete mono PCM WAV holding the channel's signal without a gap. */
+        uint64_t expectSampleExact (const juce::String& name, int channel, int bits)
+        {
+            const auto path = takeFolder().getChildFile (name).getFullPathName().toStdString();
+            const auto wav = wavcheck::readWav (path);
+            const auto report = wavcheck::checkWav (wav, channel);
+            const auto what = name + ": " + juce::String (wavcheck::describe (wav, report));
+
+            EXPECT_TRUE (wav.readable) << what;
+            EXPECT_TRUE (wav.isPcm) << what;
+            EXPECT_EQ (wav.numChannels, 1) << what;
+            EXPECT_EQ (wav.sampleRate, 48000u) << what;
+            EXPECT_EQ (wav.bitsPerSample, bits) << what;
+            EXPECT_TRUE (wav.headerMatchesFile) << what;
+            EXPECT_EQ (report.numDiscontinuities, 0u) << what;
+            EXPECT_EQ (report.detectedChannel, channel) << what;
+            return wav.numFrames;
+        }
+
+        testjack::JackServer server;
+        std::unique_ptr<testjack::SignalSource> source;
+        juce::File folder;
+        std::unique_ptr<MainComponent> mc;
+        std::unique_ptr<MainComponentTestAccess> access;
+        std::unique_ptr<UiDriver> ui;
+        juce::StringArray questions, warnings;
+        bool answer = true;
+    };
+}
+
+//==============================================================================
+class RecordingBits : public Recording, public ::testing::WithParamInterface<int> {};
+
+TEST_P (RecordingBits, TickedChannelsBecomeSampleExactFilesNamedAfterThePrefix)
+{
+    const int bits = GetParam();
+    tickBoxes ({ 1, 3, 4, 6 });
+    record (bits);
+
+    EXPECT_TRUE (mc->isRecording);
+    EXPECT_TRUE (access->stopButton().isEnabled());
+    for (auto* name : { "recordButton", "sampleRateCombo", "bitsCombo", "deviceCombo", "checkAllBox" })
+        EXPECT_FALSE (access->widget (name).isEnabled()) << name;
+    for (auto* box : access->channelBoxes())
+        EXPECT_FALSE (box->isEnabled());
+
+    juce::Thread::sleep (2000);
+    ui->click (access->stopButton());
+
+    EXPECT_FALSE (mc->isRecording);
+    EXPECT_TRUE (access->haltOverlay()->isVisible());
+    EXPECT_TRUE (access->recordButton().isEnabled());
+    EXPECT_FALSE (access->stopButton().isEnabled());
+    for (auto* box : access->channelBoxes())
+        EXPECT_TRUE (box->isEnabled());
+
+    waitForCleanUp();
+    EXPECT_FALSE (access->haltOverlay()->isVisible());
+
+    EXPECT_EQ (filesInTake().joinIntoString (","), "Track02.wav,Track04.wav,Track05.wav,Track07.wav");
+    const auto frames = expectSampleExact ("Track02.wav", 1, bits);
+    EXPECT_EQ (expectSampleExact ("Track04.wav", 3, bits), frames);
+    EXPECT_EQ (expectSampleExact ("Track05.wav", 4, bits), frames);
+    EXPECT_EQ (expectSampleExact ("Track07.wav", 6, bits), frames);
+    EXPECT_GT (frames, 48000u * 3 / 2);
+    EXPECT_LT (frames, 48000u * 4);
+    EXPECT_EQ (access->bytesWritten(), (int64_t) (frames * 4 * (uint64_t) bits / 8));
+    EXPECT_TRUE (warnings.isEmpty()) << warnings.joinIntoString ("\n");
+}
+
+INSTANTIATE_TEST_SUITE_P (Depths, RecordingBits, ::testing::Values (16, 24));
+
+TEST_F (Recording, ChannelNinetyNineIsWrittenToTrack100)
+{
+    closeRecorder();
+    testjack::SignalSource hundred ("velmora-hundred", 100);
+    ASSERT_TRUE (hundred.isRunning());
+    openRecorder ("velmora-hundred");
+    ASSERT_EQ (access->channelBoxes().size(), 100);
+
+    access->channelBoxes()[99]->setToggleState (true, juce::sendNotification);
+    access->channelBoxes()[9]->setToggleState (true, juce::sendNotification);
+    record (24);
+    juce::Thread::sleep (1000);
+    stopAndWait();
+
+    EXPECT_EQ (filesInTake().joinIntoString (","), "Track10.wav,Track100.wav");
+    expectSampleExact ("Track100.wav", 99, 24);
+    expectSampleExact ("Track10.wav", 9, 24);
+}
+
+TEST_F (Recording, EmptyPrefixRecordsUnderTrack)
+{
+    access->prefixEditor().setText ({}, false);
+    tickBoxes ({ 0 });
+    record();
+    juce::Thread::sleep (300);
+    stopAndWait();
+
+    EXPECT_EQ (filesInTake().joinIntoString (","), "Track01.wav");
+    expectSampleExact ("Track01.wav", 0, 16);
+}
+
+//==============================================================================
+TEST_F (Recording, QuitDuringATakeCompletesEveryFile)
+{
+    tickBoxes ({ 0, 7 });
+    record (24);
+    juce::Thread::sleep (1000);
+    closeRecorder();   // the platform's quit: the window and its component go, take running
+
+    expectSampleExact ("Track01.wav", 0, 24);
+    expectSampleExact ("Track08.wav", 7, 24);
+}
+
+TEST_F (Recording, QuitDuringFinalisationCompletesEveryFile)
+{
+    tickBoxes ({ 2, 5 });
+    auto blocker = std::make_unique<WriterThreadBlocker> (access->recorderThread());
+    record (16);
+    juce::Thread::sleep (1000);
+    ui->click (access->stopButton());   // the clean-up now waits for the writer thread
+
+    std::thread releaseLater ([&blocker] { juce::Thread::sleep (300); blocker->release(); });
+    closeRecorder();                     // must finish the running clean-up, not race it
+    releaseLater.join();
+    blocker.reset();
+
+    expectSampleExact ("Track03.wav", 2, 16);
+    expectSampleExact ("Track06.wav", 5, 16);
+}
+
+//==============================================================================
+TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
+{
+    tickBoxes ({ 0, 1, 2, 3 });
+    WriterThreadBlocker blocker (access->recorderThread());
+    record (24);
+
+    for (int i = 0; i < 1000 && ! access->diskWriteError(); ++i)
+        juce::Thread::sleep (10);
+
+    ASSERT_TRUE (access->diskWriteError()) << "five seconds of buffer are full";
+    EXPECT_FALSE (mc->isRecording);
+
+    access->tick (50);
+    ASSERT_EQ (warnings.size(), 1);
+    EXPECT_EQ (warnings[0], "Disk write error|There was an error while writing on disk.\n"
+                            "Make sure your disk is fast enough to record 4 channels.");
+    EXPECT_TRUE (access->haltOverlay()->isVisible());
+    EXPECT_TRUE (access->recordButton().isEnabled());
+
+    blocker.release();
+    waitForCleanUp();
+
+    for (int c = 0; c < 4; ++c)
+        EXPECT_GT (expectSampleExact ("Track0" + juce::String (c + 1) + ".wav", c, 24), 48000u * 9 / 2);
+}
+
+TEST_F (Recording, StopAndDiskErrorInOneMeterPeriodStartOneCleanUp)
+{
+    tickBoxes ({ 4, 5 });
+    record();
+    juce::Thread::sleep (500);
+
+    access->raiseDiskWriteError();
+    ui->click (access->stopButton());
+    access->tick (50);   // the error path stops again while the first clean-up may still run
+    waitForCleanUp();
+
+    EXPECT_EQ (warnings.size(), 1);
+    expectSampleExact ("Track05.wav", 4, 16);
+    expectSampleExact ("Track06.wav", 5, 16);
+}
+
+TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
+{
+    const auto mountPoint = folder.getChildFile ("small-disk");
+    ASSERT_TRUE (mountPoint.createDirectory());
+    ASSERT_EQ (mount ("tmpfs", mountPoint.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=2m"), 0)
+        << "mounting a small tmpfs needs root: " << strerror (errno);
+
+    access->folderEditor().setText (mountPoint.getFullPathName(), false);
+    ui->click (access->checkAllBox());
+    record (24);
+
+    for (int i = 0; i < 1000 && ! access->diskWriteError(); ++i)
+        juce::Thread::sleep (10);
+
+    ASSERT_TRUE (access->diskWriteError()) << "the disk filled without a report";
+    access->tick (50);
+    ASSERT_EQ (warnings.size(), 1);
+    EXPECT_EQ (warnings[0], "Disk write error|There was an error while writing on disk.\n"
+                            "Make sure your disk is fast enough to record 8 channels.");
+    waitForCleanUp();
+
+    for (int c = 0; c < 8; ++c)
+    {
+        const auto name = "Track0" + juce::String (c + 1) + ".wav";
+        const auto wav = wavcheck::readWav (mountPoint.getChildFile ("Track").getChildFile (name).getFullPathName().toStdString());
+        const auto report = wavcheck::checkWav (wav, c);
+        EXPECT_TRUE (wav.readable && wav.isPcm && wav.headerMatchesFile) << name << ": " << wavcheck::describe (wav, report);
+        EXPECT_EQ (report.numDiscontinuities, 0u) << name << ": " << wavcheck::describe (wav, report);
+    }
+
+    closeRecorder();
+    if (std::getenv ("KEEP_FULL_DISK") != nullptr)
+        mountPoint.getChildFile ("Track").copyDirectoryTo (juce::File ("/tmp/fulldisk-copy"));
+    umount (mountPoint.getFullPathName().toRawUTF8());
+}
+
+//==============================================================================
+TEST_F (Recording, OneQuestionBeforeOverwritingAndYesOverwritesAll)
+{
+    takeFolder().createDirectory();
+    takeFolder().getChildFile ("Track02.wav").replaceWithText ("old");
+    takeFolder().getChildFile ("Track05.wav").replaceWithText ("old");
+    takeFolder().getChildFile ("Notes.txt").replaceWithText ("keep");
+
+    tickBoxes ({ 1, 2, 4 });
+    record();
+    EXPECT_EQ (questions.joinIntoString (";"), "File(s) already exists.|Overwrite?");
+    juce::Thread::sleep (300);
+    stopAndWait();
+
+    expectSampleExact ("Track02.wav", 1, 16);
+    expectSampleExact ("Track03.wav", 2, 16);
+    expectSampleExact ("Track05.wav", 4, 16);
+    EXPECT_EQ (takeFolder().getChildFile ("Notes.txt").loadFileAsString(), "keep");
+}
+
+TEST_F (Recording, NoToTheQuestionLeavesNoTakeRunning)
+{
+    takeFolder().createDirectory();
+    takeFolder().getChildFile ("Track02.wav").replaceWithText ("old");
+    answer = false;
+
+    tickBoxes ({ 0, 1, 2 });
+    record();
+    EXPECT_EQ (questions.size(), 1);
+    EXPECT_FALSE (mc->isRecording);
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (100);   // the posted Stop click
+    waitForCleanUp();
+
+    EXPECT_FALSE (mc->isRecording);
+    EXPECT_TRUE (access->recordButton().isEnabled());
+    EXPECT_FALSE (access->stopButton().isEnabled());
+    EXPECT_TRUE (access->threadedWriters().isEmpty());
+    EXPECT_EQ (takeFolder().getChildFile ("Track02.wav").loadFileAsString(), "old");
+}
+
+TEST_F (Recording, TakeFolderThatCannotBeMadeGivesTheErrorAndNoFile)
+{
+    const auto plainFile = folder.getChildFile ("not-a-folder");
+    plainFile.replaceWithText ("x");
+    access->folderEditor().setText (plainFile.getChildFile ("inside").getFullPathName(), false);
+
+    tickBoxes ({ 0 });
+    record();
+
+    EXPECT_EQ (warnings.joinIntoString (";"), "Error|Unable to write on disk.");
+    EXPECT_FALSE (mc->isRecording);
+    EXPECT_TRUE (access->recordButton().isEnabled());
+    EXPECT_FALSE (access->stopButton().isEnabled());
+    EXPECT_TRUE (access->deviceCombo().isEnabled());
+    EXPECT_EQ (access->writersBusy(), 0);
+    EXPECT_FALSE (access->haltOverlay()->isVisible());
+}
+
+TEST_F (Recording, StopRecordStopAgainAndAgain)
+{
+    tickBoxes ({ 3, 6 });
+
+    for (int round = 0; round < 20; ++round)
+    {
+        record();
+        juce::Thread::sleep (30);
+        ui->click (access->stopButton());   // no wait: the next Record meets a running clean-up
+    }
+
+    record();
+    juce::Thread::sleep (500);
+    stopAndWait();
+
+    expectSampleExact ("Track04.wav", 3, 16);
+    expectSampleExact ("Track07.wav", 6, 16);
+}

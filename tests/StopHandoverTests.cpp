@@ -1,0 +1,131 @@
+// The hand-overs between the message, audio and clean-up threads around a stop, made
+// deterministic with writers that finish only when the test lets them.
+#include "MainComponentTestAccess.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    std::atomic<int> writersDeleted { 0 };
+
+    /** A writer whose every write waits at a gate, so a clean-up that finalises it waits too. */
+    class GatedWriter : public juce::AudioFormatWriter
+    {
+    public:
+        explicit GatedWriter (juce::WaitableEvent& g)
+            : juce::AudioFormatWriter (nullptr, "gated", 48000.0, 1, 16), gate (g) {}
+
+        ~GatedWriter() override { ++writersDeleted; }
+
+        bool write (const int**, int) override
+        {
+            gate.wait (-1);
+            return true;
+        }
+
+    private:
+        juce::WaitableEvent& gate;
+    };
+
+    class StopHandover : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            writersDeleted = 0;
+            access.buildStrip (4, 48000.0);
+            access.startTakeOnWriters (16, [this] { return new GatedWriter (gate); });
+            feedBlocks (8);
+        }
+
+        void TearDown() override
+        {
+            gate.signal();
+        }
+
+        void feedBlocks (int count)
+        {
+            for (int i = 0; i < count; ++i)
+                mc->getNextAudioBlock (juce::AudioSourceChannelInfo (&block, 0, 256));
+        }
+
+        void waitForCleanUp()
+        {
+            for (int i = 0; i < 500 && access.writersBusy() != 0; ++i)
+                juce::Thread::sleep (10);
+        }
+
+        juce::WaitableEvent gate { true };   // stays open once signalled
+        juce::AudioBuffer<float> block { 4, 256 };
+        std::unique_ptr<MainComponent> mc = std::make_unique<MainComponent>();
+        MainComponentTestAccess access { *mc };
+    };
+}
+
+TEST_F (StopHandover, OverlayShowsUntilTheLastWriterIsGone)
+{
+    mc->buttonClicked (&access.stopButton());
+
+    EXPECT_FALSE (mc->isRecording);
+    EXPECT_EQ (access.writersBusy(), 1) << "busy from the moment the overlay shows";
+    access.tick (500);
+    EXPECT_TRUE (access.haltOverlay()->isVisible());
+    EXPECT_EQ (writersDeleted.load(), 0);
+
+    gate.signal();
+    waitForCleanUp();
+    EXPECT_EQ (writersDeleted.load(), 4);
+    EXPECT_TRUE (access.haltOverlay()->isVisible()) << "until the next meter duty";
+    access.tick (50);
+    EXPECT_FALSE (access.haltOverlay()->isVisible());
+}
+
+TEST_F (StopHandover, DestroyingTheComponentFinishesARunningCleanUp)
+{
+    mc->buttonClicked (&access.stopButton());
+    std::thread opener ([this] { juce::Thread::sleep (300); gate.signal(); });
+
+    mc.reset();   // waits for the clean-up; no thread is left using the component
+    EXPECT_EQ (writersDeleted.load(), 4);
+    opener.join();
+}
+
+TEST_F (StopHandover, StopAndDiskErrorInOneMeterPeriodRunOneCleanUp)
+{
+    mc->buttonClicked (&access.stopButton());
+    access.raiseDiskWriteError();
+    access.tick (50);   // reports the error and stops again while the clean-up runs
+
+    gate.signal();
+    waitForCleanUp();
+    access.tick (50);
+
+    EXPECT_EQ (writersDeleted.load(), 4) << "each writer deleted once";
+    EXPECT_TRUE (access.threadedWriters().isEmpty());
+    EXPECT_FALSE (access.haltOverlay()->isVisible());
+}
+
+TEST_F (StopHandover, AudioThreadNeverUsesAWriterBeingDeleted)
+{
+    gate.signal();
+    std::atomic<bool> running { true };
+
+    // A stand-in for the device's thread, delivering blocks as fast as it can.
+    std::thread audio ([this, &running]
+    {
+        juce::AudioBuffer<float> own (4, 64);
+
+        while (running)
+            mc->getNextAudioBlock (juce::AudioSourceChannelInfo (&own, 0, 64));
+    });
+
+    juce::Thread::sleep (50);
+    mc->buttonClicked (&access.stopButton());
+    waitForCleanUp();
+    juce::Thread::sleep (50);
+    running = false;
+    audio.join();
+
+    EXPECT_EQ (writersDeleted.load(), 4);
+    EXPECT_FALSE (mc->isRecording);
+}
