@@ -118,7 +118,10 @@ TEST_P (JackHarnessChannels, DeviceManagerReceivesEveryFrameOfEveryChannel)
             codes.push_back (wavcheck::codeFromFloat (s));
 
         const auto report = wavcheck::checkCodes (codes, c);
-        EXPECT_EQ (report.numDiscontinuities, 0u) << "channel " << c;
+        if (testjack::framesAreExact)
+        {
+            EXPECT_EQ (report.numDiscontinuities, 0u) << "channel " << c;
+        }
         EXPECT_EQ (report.detectedChannel, c);
     }
 }

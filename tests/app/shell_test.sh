@@ -48,12 +48,14 @@ expect_exit_zero() {
     [ "$rc" -eq 0 ] || fail "exit code $rc"
 }
 
-drag() {   # x1 y1 x2 y2
-    xdotool mousemove "$1" "$2"; sleep 0.2
-    xdotool mousedown 1; sleep 0.2
-    xdotool mousemove $(( ($1 + $3) / 2 )) $(( ($2 + $4) / 2 )); sleep 0.2
-    xdotool mousemove "$3" "$4"; sleep 0.3
-    xdotool mouseup 1; sleep 0.5
+drag() {   # x1 y1 x2 y2, in steps that a slow (sanitized) build can follow
+    xdotool mousemove "$1" "$2"; sleep 0.3
+    xdotool mousedown 1; sleep 0.3
+    for i in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep 0.3
+    done
+    sleep 0.5
+    xdotool mouseup 1; sleep 1
 }
 
 case $scenario in
