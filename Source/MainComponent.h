@@ -100,6 +100,19 @@ public:
     /** The elapsed-time clock: HH:MM:SS.t, the tenths truncated. */
     static juce::String clockText (float seconds);
 
+    /** The (key, value) pairs of a settings file, in file order: the Obj and Value of every
+        SETTING child of a vrSettings root (tags matched ignoring case). Empty for a missing,
+        unreadable, malformed, oversized or too deeply nested file. Any thread. */
+    static std::vector<std::pair<juce::String, juce::String>> readSettingsFile (const juce::File& file);
+
+    /** Reads a decimal integer the way the C library's atoi does (leading blanks, a sign,
+        digits), saturating instead of overflowing. */
+    static int leadingInteger (const juce::String& text);
+
+    /** Reads a decimal number with fraction and exponent, truncated toward zero and held
+        within the int range. */
+    static int truncatedNumber (const juce::String& text);
+
     /** Makes a WAV file's header describe the whole frames that the file really holds,
         dropping a partial last frame. After a failed disk write the framework's writer
         leaves a header that counts bytes which never reached the disk. Returns false when
@@ -129,7 +142,9 @@ private:
     void setObjects();
     void fillDeviceList();
     void loadSettings();
+    void applySetting (const juce::String& key, const juce::String& value);
     void saveSettings();
+    bool writeSettingsFile();
     void changeFolder();
     void applyChosenFolder();
     void webSiteButtonOnClick();

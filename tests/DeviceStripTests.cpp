@@ -156,7 +156,7 @@ TEST_F (DeviceStrip, TickedBoxesMakeTheSelectionAndEnableRecord)
 TEST_F (DeviceStrip, MetersMoveWithTheSignal)
 {
     access->chooseDevice ("velmora-signal");
-    juce::Thread::sleep (300);
+    juce::Thread::sleep (300 * testjack::slowdown);
     access->tick (50);
 
     for (int c = 0; c < 8; ++c)
@@ -202,7 +202,39 @@ TEST_F (DeviceStrip, ReopeningWhileAudioRunsIsClean)
         access->chooseDevice (i % 2 == 0 ? "velmora-signal" : "velmora-wide");
 
     EXPECT_EQ (access->channelBoxes().size(), 24);
-    juce::Thread::sleep (testjack::framesAreExact ? 100 : 2000);
+    juce::Thread::sleep (200 * testjack::slowdown);
     access->tick (50);
     EXPECT_GT (access->meterLevels()[23]->load(), 0.0f);
+}
+
+TEST_F (DeviceStrip, SavedDeviceAndRateOpenAtTheNextStart)
+{
+    auto save = [this]
+    {
+        access->dialogs().inform = [] (const juce::String&) {};
+        mc->buttonClicked (&static_cast<juce::Button&> (access->widget ("saveSettingsButton")));
+    };
+
+    access->chooseDevice ("velmora-signal");
+    access->prefixEditor().setText ("First", false);
+    save();
+    access->chooseDevice ("velmora-wide");
+    access->bitsCombo().setSelectedId (24, juce::dontSendNotification);
+    save();
+    access->prefixEditor().setText ("Third", false);
+    save();
+
+    access.reset();
+    mc.reset();
+    mc = std::make_unique<MainComponent>();
+    access = std::make_unique<MainComponentTestAccess> (*mc);
+
+    auto* device = access->deviceManager().getCurrentAudioDevice();
+    ASSERT_NE (device, nullptr);
+    EXPECT_EQ (access->deviceCombo().getText(), "velmora-wide");
+    EXPECT_EQ (access->channelBoxes().size(), 24);
+    EXPECT_EQ (access->sampleRateCombo().getSelectedId(), 48000);
+    EXPECT_EQ (access->prefixEditor().getText(), "Third");
+    EXPECT_EQ (access->bitsCombo().getSelectedId(), 24);
+    EXPECT_TRUE (access->bitsCombo().isEnabled());
 }

@@ -105,7 +105,7 @@ TEST_P (JackHarnessChannels, DeviceManagerReceivesEveryFrameOfEveryChannel)
     Capture capture (channels, 48000);
     manager.addAudioCallback (&capture);
 
-    for (int i = 0; i < 500 && ! capture.isFull(); ++i)
+    for (int i = 0; i < 500 * testjack::slowdown && ! capture.isFull(); ++i)
         juce::Thread::sleep (10);
 
     manager.removeAudioCallback (&capture);

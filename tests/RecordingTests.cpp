@@ -283,7 +283,7 @@ TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
     WriterThreadBlocker blocker (access->recorderThread());
     record (24);
 
-    for (int i = 0; i < 1000 && ! access->diskWriteError(); ++i)
+    for (int i = 0; i < 1000 * testjack::slowdown && ! access->diskWriteError(); ++i)
         juce::Thread::sleep (10);
 
     ASSERT_TRUE (access->diskWriteError()) << "five seconds of buffer are full";

@@ -31,11 +31,22 @@ namespace
         std::string home;
         std::unique_ptr<juce::ScopedJuceInitialiser_GUI> initialiser;
     };
+
+    /** Every test starts without a settings file, as on a first start. */
+    class FreshSettings : public ::testing::EmptyTestEventListener
+    {
+        void OnTestStart (const ::testing::TestInfo&) override
+        {
+            juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
+                .getChildFile ("Olvarin Audioware").deleteRecursively();
+        }
+    };
 }
 
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
     ::testing::AddGlobalTestEnvironment (new JuceEnvironment());
+    ::testing::UnitTest::GetInstance()->listeners().Append (new FreshSettings());
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real recorder binary on the test display, as a user would.
 #   shell_test.sh APP SCENARIO
-# Scenarios: title, limits, single-instance, close-idle, sigterm, sigint.
+# Scenarios: title, limits, single-instance, close-idle, settings-restart, sigterm, sigint.
 set -euo pipefail
 
 app=$1
@@ -99,6 +99,30 @@ case $scenario in
         xdotool mousemove $((X + WIDTH - 14)) $((Y + 13)); sleep 0.3
         xdotool click 1
         expect_exit_zero
+        ;;
+
+    settings-restart)
+        # Type a prefix and save; a second start applies it, which its own save shows.
+        settings=$home/.config/"Olvarin Audioware"/"Velmora Recorder"/Settings.xml
+        start_app
+        geometry
+        content_x=$((X + 1)); content_y=$((Y + HEIGHT - 550 - 1))
+        xdotool mousemove $((content_x + 10 + 50 + 70)) $((content_y + 70 + 5 + 10)); sleep 0.3
+        xdotool click --repeat 3 1; sleep 0.3
+        xdotool key ctrl+a; xdotool type --delay 50 "Session7"; sleep 0.3
+        xdotool mousemove $((content_x + 440 + 75)) $((content_y + 40 + 10)); sleep 0.3
+        xdotool click 1; sleep 1.5
+        xdotool key Return; sleep 0.5
+        grep -q 'Obj="prefixTB" Value="Session7"' "$settings" || fail "first save: $(cat "$settings" 2>/dev/null)"
+        kill -TERM "$pid"; expect_exit_zero
+
+        start_app
+        geometry
+        xdotool mousemove $((content_x + 440 + 75)) $((content_y + 40 + 10)); sleep 0.3
+        xdotool click 1; sleep 1.5
+        xdotool key Return; sleep 0.5
+        [ "$(grep -c '<SETTING' "$settings")" -eq 5 ] || fail "second save: $(cat "$settings")"
+        grep -q 'ID="0" Obj="prefixTB" Value="Session7"' "$settings" || fail "not applied: $(cat "$settings")"
         ;;
 
     sigterm|sigint)

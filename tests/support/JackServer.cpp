@@ -119,7 +119,9 @@ bool JackServer::start (std::string* error)
 
     const auto rateText = std::to_string (rate);
     const auto periodText = std::to_string (period);
-    std::vector<std::string> args { "jackd", "--no-realtime", "--port-max", "4096", "-n", serverName, "-d", "dummy",
+    // A generous client time-out keeps a slow (sanitized) test process from being thrown
+    // out of the graph; it only ever waits on clients that are late anyway.
+    std::vector<std::string> args { "jackd", "--no-realtime", "--port-max", "4096", "--timeout", "20000", "-n", serverName, "-d", "dummy",
                                     "-r", rateText, "-p", periodText, "-C", "0", "-P", "0" };
     std::vector<char*> argv;
 

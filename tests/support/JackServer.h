@@ -57,6 +57,15 @@ namespace testjack
     constexpr bool framesAreExact = true;
    #endif
 
+    /** How many times longer a test waits for audio to arrive in this build. */
+   #if defined (__SANITIZE_THREAD__)
+    constexpr int slowdown = 10;
+   #elif defined (__SANITIZE_ADDRESS__)
+    constexpr int slowdown = 3;
+   #else
+    constexpr int slowdown = 1;
+   #endif
+
     /** True when a client can connect to the private server right now. */
     bool serverAnswers();
 
