@@ -1,4 +1,5 @@
 #include "GuiComponent.h"
+#include "VelmoraResources.h"
 
 #include <cmath>
 
@@ -174,3 +175,100 @@ void CounterComponent::paint (juce::Graphics& g)
 
 // The clock label keeps the place it was given at construction, whatever the panel's size.
 void CounterComponent::resized() {}
+
+//==============================================================================
+KeyboardCustom::KeyboardCustom (juce::MidiKeyboardState& stateToShow, Orientation keyOrientation)
+    : juce::MidiKeyboardComponent (stateToShow, keyOrientation)
+{
+    whiteKeyImage = juce::ImageCache::getFromMemory (BinaryData::whiteKeyUp_png, BinaryData::whiteKeyUp_pngSize);
+    whiteKeyDownImage = juce::ImageCache::getFromMemory (BinaryData::whiteKeyDown_png, BinaryData::whiteKeyDown_pngSize);
+    blackKeyImage = juce::ImageCache::getFromMemory (BinaryData::blackKeyUp_png, BinaryData::blackKeyUp_pngSize);
+    blackKeyDownImage = juce::ImageCache::getFromMemory (BinaryData::blackKeyDown_png, BinaryData::blackKeyDown_pngSize);
+    setKeyWidth (20.0f);
+    state = &stateToShow;
+}
+
+KeyboardCustom::~KeyboardCustom() = default;
+
+bool KeyboardCustom::isKeyDown (int note) const
+{
+    return note >= 0 && note <= 127 && state->isNoteOnForChannels (midiInChannelMask, note);
+}
+
+void KeyboardCustom::paint (juce::Graphics& g)
+{
+    g.fillAll (findColour (whiteNoteColourId));
+
+    const auto lineColour = findColour (keySeparatorLineColourId);
+    const auto textColour = findColour (textLabelColourId);
+
+    for (int octave = 0; octave < 128; octave += 12)
+        for (auto offset : whiteNotes)
+            if (const auto n = octave + offset; n >= rangeStart && n <= rangeEnd)
+                drawWhiteNote (n, g, getRectangleForKey (n), isKeyDown (n), mouseOverNotes.contains (n), lineColour, textColour);
+
+    const auto blackColour = findColour (blackNoteColourId);
+
+    for (int octave = 0; octave < 128; octave += 12)
+        for (auto offset : blackNotes)
+            if (const auto n = octave + offset; n >= rangeStart && n <= rangeEnd)
+                drawBlackNote (n, g, getRectangleForKey (n), isKeyDown (n), mouseOverNotes.contains (n), blackColour);
+}
+
+void KeyboardCustom::drawWhiteNote (int, juce::Graphics& g, juce::Rectangle<float> area, bool isDown, bool,
+                                    juce::Colour, juce::Colour)
+{
+    drawKey (g, area, isDown, whiteKeyImage, whiteKeyDownImage, 1);
+}
+
+void KeyboardCustom::drawBlackNote (int, juce::Graphics& g, juce::Rectangle<float> area, bool isDown, bool, juce::Colour)
+{
+    drawKey (g, area, isDown, blackKeyImage, blackKeyDownImage, 3);
+}
+
+/** A black key-shaped background, then the up picture over the whole key, or the down
+    picture inset from both sides and cropped by twice the inset on the right. */
+void KeyboardCustom::drawKey (juce::Graphics& g, juce::Rectangle<float> area, bool isDown,
+                              const juce::Image& up, const juce::Image& down, int inset)
+{
+    g.setColour (juce::Colours::black);
+    g.fillRect (area);
+
+    const auto i = (float) inset;
+
+    if (! isDown)
+        g.drawImage (up, (int) area.getX(), (int) area.getY(), (int) area.getWidth(), (int) area.getHeight(),
+                     0, 0, up.getWidth(), up.getHeight(), false);
+    else
+        g.drawImage (down, (int) (area.getX() + i), (int) area.getY(), (int) (area.getWidth() - 2.0f * i), (int) area.getHeight(),
+                     0, 0, up.getWidth() - 2 * inset, down.getHeight(), false);
+}
+
+void KeyboardCustom::handleNoteOn (juce::MidiKeyboardState*, int, int, float)
+{
+    shouldCheckState = true;
+}
+
+void KeyboardCustom::handleNoteOff (juce::MidiKeyboardState*, int, int, float)
+{
+    shouldCheckState = true;
+}
+
+void KeyboardCustom::timerCallback()
+{
+    if (! shouldCheckState)
+        return;
+
+    shouldCheckState = false;
+
+    for (int n = rangeStart; n <= rangeEnd; ++n)
+    {
+        const auto down = isKeyDown (n);
+
+        if (down != keysCurrentlyDrawnDown[n])
+        {
+            keysCurrentlyDrawnDown.setBit (n, down);
+            repaint (getRectangleForKey (n).getSmallestIntegerContainer());
+        }
+    }
+}

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <juce_audio_utils/juce_audio_utils.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <atomic>
 #include <vector>
 
 //==============================================================================
@@ -130,4 +132,55 @@ public:
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CounterComponent)
+};
+
+//==============================================================================
+/** A piano keyboard that draws every key from one of four pictures. It keeps the
+    framework keyboard's geometry and input handling and keeps its own copies of the
+    range, channel mask and note state that its drawing reads. The main component owns
+    one and never shows it. Message thread, except the note callbacks (any thread).
+*/
+class KeyboardCustom : public juce::MidiKeyboardComponent
+{
+public:
+    KeyboardCustom (juce::MidiKeyboardState& stateToShow, Orientation keyOrientation);
+    ~KeyboardCustom() override;
+
+    void paint (juce::Graphics& g) override;
+    void timerCallback() override;
+
+    void drawWhiteNote (int midiNoteNumber, juce::Graphics& g, juce::Rectangle<float> area,
+                        bool isDown, bool isOver, juce::Colour lineColour, juce::Colour textColour) override;
+    void drawBlackNote (int midiNoteNumber, juce::Graphics& g, juce::Rectangle<float> area,
+                        bool isDown, bool isOver, juce::Colour noteFillColour) override;
+
+    /** Whether a note counts as down: within 0..127 and on for any channel of the mask. */
+    bool isKeyDown (int note) const;
+
+    juce::MidiKeyboardState* state = nullptr;
+    juce::Image whiteKeyImage;
+    juce::Image whiteKeyDownImage;
+    juce::Image blackKeyImage;
+    juce::Image blackKeyDownImage;
+    juce::BigInteger keysCurrentlyDrawnDown;
+    int rangeStart = 0;
+    int rangeEnd = 127;
+    int midiChannel = 1;
+    int midiInChannelMask = 0xffff;
+    juce::Array<int> mouseOverNotes;
+    juce::Array<int> mouseDownNotes;
+    std::vector<juce::uint8> whiteNotes { 0, 2, 4, 5, 7, 9, 11 };
+    std::vector<juce::uint8> blackNotes { 1, 3, 6, 8, 10 };
+
+    /** Set by the note callbacks, which may come from any thread; cleared by the timer. */
+    std::atomic<bool> shouldCheckState { false };
+
+private:
+    void handleNoteOn (juce::MidiKeyboardState*, int, int, float) override;
+    void handleNoteOff (juce::MidiKeyboardState*, int, int, float) override;
+
+    void drawKey (juce::Graphics& g, juce::Rectangle<float> area, bool isDown,
+                  const juce::Image& up, const juce::Image& down, int inset);
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KeyboardCustom)
 };

@@ -242,6 +242,8 @@ private:
     juce::String chosenFolder;
     std::vector<std::pair<juce::String, juce::String>> settingsList;
     Settings settings;
+    juce::MidiKeyboardState keyboardState;
+    std::unique_ptr<KeyboardCustom> keyboard { std::make_unique<KeyboardCustom> (keyboardState, juce::MidiKeyboardComponent::horizontalKeyboard) };
     juce::TooltipWindow tooltipWindow { nullptr, 700 };
     std::unique_ptr<HaltOverlayClass> haltOverlay;
 

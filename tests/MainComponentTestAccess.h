@@ -40,6 +40,8 @@ struct MainComponentTestAccess
     juce::File& currentFile()             { return mc.currentFile; }
     Settings& settings()                  { return mc.settings; }
     juce::TimeSliceThread& recorderThread() { return mc.recorderThread; }
+    KeyboardCustom* keyboard()            { return mc.keyboard.get(); }
+    juce::MidiKeyboardState& keyboardState() { return mc.keyboardState; }
     void raiseDiskWriteError()            { mc.diskWriteError = true; }
 
     /** Every fixed widget of the main screen by its member name. */
