@@ -455,7 +455,12 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
         return nullptr;
 
     stream.release();   // the writer owns it now
-    return new juce::AudioFormatWriter::ThreadedWriter (writer.release(), recorderThread, currentSampleRate * 5);
+    auto* threaded = new juce::AudioFormatWriter::ThreadedWriter (writer.release(), recorderThread, currentSampleRate * 5);
+
+    // The header is brought up to date every second of audio, so that a file whose
+    // process is killed (or whose machine stops) still opens with all but its last second.
+    threaded->setFlushInterval (currentSampleRate);
+    return threaded;
 }
 
 /** Writer thread: a file of the take could not be written. Ends the take the way a full

@@ -6,6 +6,7 @@
 #   take        choose the device, tick select-all, Record, Stop, quit; every file exact
 #   sigint      Ctrl-C (SIGINT) in the middle of a take; every file complete, exit 0
 #   close-busy  the close button during a take is refused; after Stop it quits
+#   sigkill     SIGKILL in the middle of a take; every file opens with all but its last second
 set -euo pipefail
 
 app=$1; signal=$2; wavcheck=$3; scenario=$4
@@ -93,6 +94,14 @@ case $scenario in
         sleep 2
         kill -INT "$pid"; wait_exit_zero
         expect_files
+        ;;
+    sigkill)
+        sleep 4
+        kill -KILL "$pid"; wait "$pid" 2>/dev/null || true; pid=""
+        for c in $(seq 0 $((channels - 1))); do
+            f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
+            "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) || fail "file of channel $c after a kill"
+        done
         ;;
     close-busy)
         sleep 1
