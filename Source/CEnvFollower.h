@@ -30,12 +30,19 @@ struct CEnvFollower
     CEnvFollower() = default;
     explicit CEnvFollower (Coefficients c) noexcept : attack (c.attack), release (c.release) {}
 
-    /** Follows one sample and returns the new envelope. Audio thread. */
-    float process (float x) noexcept
+    /** One sample's update of an envelope: the attack coefficient while the magnitude
+        is above the envelope, the release coefficient otherwise. */
+    static float step (float envelope, float x, float attack, float release) noexcept
     {
         const float a = std::abs (x);
         const float coefficient = a > envelope ? attack : release;
-        envelope = (envelope - a) * coefficient + a;
+        return (envelope - a) * coefficient + a;
+    }
+
+    /** Follows one sample and returns the new envelope. Audio thread. */
+    float process (float x) noexcept
+    {
+        envelope = step (envelope, x, attack, release);
         return envelope;
     }
 

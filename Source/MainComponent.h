@@ -165,7 +165,11 @@ private:
     void sampleRateComboOnChange();
 
     void selectAll();
-    static void meterChannel (CEnvFollower&, std::atomic<float>& level, const float* samples, int n) noexcept;
+    /** Channels metered together, so that their followers' updates overlap in time. */
+    static constexpr int meterGroupSize = 4;
+
+    static void meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
+                               const float* const* samples, int count, int n) noexcept;
 
     void record();
     juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits);

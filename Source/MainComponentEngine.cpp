@@ -273,23 +273,33 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
     const auto numSlots = feeding ? threadedWriters.size() : 0;
     const auto numSelected = feeding ? selectedChannels.size() : 0;
     const auto bytesPerSample = (int64_t) takeBytesPerSample.load();
+    const auto numMetered = strip.isLocked() ? juce::jmin (numChannels, meterLevels.size(), envFollowers.size()) : 0;
     int k = 0;
 
-    for (int c = 0; c < numChannels; ++c)
+    // Channels go in small groups: first each one's samples to its writer, in channel
+    // order, then the group's metering in one interleaved pass. A refused write ends the
+    // block after the refusing channel, exactly as a channel-by-channel walk would.
+    for (int first = 0; first < numChannels; first += meterGroupSize)
     {
-        const float* samples = buffer.getReadPointer (c, bufferToFill.startSample);
+        const auto end = juce::jmin (first + meterGroupSize, numChannels);
+        auto reached = end;
+        bool refused = false;
 
-        if (strip.isLocked() && c < meterLevels.size() && c < envFollowers.size())
-            meterChannel (*envFollowers.getUnchecked (c), *meterLevels.getUnchecked (c), samples, n);
-
-        if (feeding && k < numSelected && selectedChannels.getUnchecked (k) == c)
+        for (int c = first; c < end && feeding; ++c)
         {
+            if (k >= numSelected || selectedChannels.getUnchecked (k) != c)
+                continue;
+
             if (auto* writer = k < numSlots ? threadedWriters.getUnchecked (k) : nullptr)
             {
+                const float* samples = buffer.getReadPointer (c, bufferToFill.startSample);
+
                 if (! writer->write (&samples, n))
                 {
                     isRecording = false;
                     diskWriteError = true;
+                    reached = c + 1;
+                    refused = true;
                     break;
                 }
 
@@ -298,19 +308,76 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
 
             ++k;
         }
+
+        CEnvFollower* followers[meterGroupSize];
+        std::atomic<float>* levels[meterGroupSize];
+        const float* samples[meterGroupSize];
+        int count = 0;
+
+        for (int c = first; c < juce::jmin (reached, numMetered); ++c, ++count)
+        {
+            followers[count] = envFollowers.getUnchecked (c);
+            levels[count] = meterLevels.getUnchecked (c);
+            samples[count] = buffer.getReadPointer (c, bufferToFill.startSample);
+        }
+
+        meterChannels (followers, levels, samples, count, n);
+
+        if (refused)
+            break;
     }
 
     bufferToFill.clearActiveBufferRegion();
 }
 
-void MainComponent::meterChannel (CEnvFollower& follower, std::atomic<float>& level, const float* samples, int n) noexcept
+void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
+                                   const float* const* samples, int count, int n) noexcept
 {
-    float envelope = follower.envelope;
+    float envelope[meterGroupSize], attack[meterGroupSize], release[meterGroupSize];
 
-    for (int i = 0; i < n; ++i)
-        envelope = follower.process (samples[i]);
+    for (int g = 0; g < count; ++g)
+    {
+        envelope[g] = followers[g]->envelope;
+        attack[g] = followers[g]->attack;
+        release[g] = followers[g]->release;
+    }
 
-    level.store (envelope, std::memory_order_relaxed);
+    // A whole group steps sample by sample, four independent chains side by side, held in
+    // registers; the arithmetic of each channel is exactly that of CEnvFollower::process.
+    if (count == meterGroupSize)
+    {
+        static_assert (meterGroupSize == 4, "the loop below is written out for four channels");
+        float e0 = envelope[0], e1 = envelope[1], e2 = envelope[2], e3 = envelope[3];
+        const float* s0 = samples[0];
+        const float* s1 = samples[1];
+        const float* s2 = samples[2];
+        const float* s3 = samples[3];
+
+        for (int i = 0; i < n; ++i)
+        {
+            e0 = CEnvFollower::step (e0, s0[i], attack[0], release[0]);
+            e1 = CEnvFollower::step (e1, s1[i], attack[1], release[1]);
+            e2 = CEnvFollower::step (e2, s2[i], attack[2], release[2]);
+            e3 = CEnvFollower::step (e3, s3[i], attack[3], release[3]);
+        }
+
+        envelope[0] = e0;
+        envelope[1] = e1;
+        envelope[2] = e2;
+        envelope[3] = e3;
+    }
+    else
+    {
+        for (int g = 0; g < count; ++g)
+            for (int i = 0; i < n; ++i)
+                envelope[g] = CEnvFollower::step (envelope[g], samples[g][i], attack[g], release[g]);
+    }
+
+    for (int g = 0; g < count; ++g)
+    {
+        followers[g]->envelope = envelope[g];
+        levels[g]->store (envelope[g], std::memory_order_relaxed);
+    }
 }
 
 //==============================================================================

@@ -48,6 +48,21 @@ expect_exit_zero() {
     [ "$rc" -eq 0 ] || fail "exit code $rc"
 }
 
+# Clicks "Save global settings" and dismisses the modal "Settings saved." box.
+save_settings() {
+    xdotool mousemove $((content_x + 440 + 75)) $((content_y + 40 + 10)); sleep 0.3
+    xdotool click 1
+    box=$(timeout 15 xdotool search --sync --onlyvisible --name "^Settings saved.$" | head -1) || fail "no 'Settings saved.' box"
+    sleep 0.5
+    xdotool windowfocus "$box" 2>/dev/null || true; sleep 0.2
+    xdotool key Return
+    for _ in $(seq 1 50); do
+        xdotool search --onlyvisible --name "^Settings saved.$" >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    fail "the box stayed open"
+}
+
 drag() {   # x1 y1 x2 y2, in steps that a slow (sanitized) build can follow
     xdotool mousemove "$1" "$2"; sleep 0.3
     xdotool mousedown 1; sleep 0.3
@@ -108,19 +123,16 @@ case $scenario in
         geometry
         content_x=$((X + 1)); content_y=$((Y + HEIGHT - 550 - 1))
         xdotool mousemove $((content_x + 10 + 50 + 70)) $((content_y + 70 + 5 + 10)); sleep 0.3
-        xdotool click --repeat 3 1; sleep 0.3
-        xdotool key ctrl+a; xdotool type --delay 50 "Session7"; sleep 0.3
-        xdotool mousemove $((content_x + 440 + 75)) $((content_y + 40 + 10)); sleep 0.3
-        xdotool click 1; sleep 1.5
-        xdotool key Return; sleep 0.5
+        xdotool click 1; sleep 0.3
+        xdotool key ctrl+a; sleep 0.2
+        xdotool type --delay 60 "Session7"; sleep 0.5
+        save_settings
         grep -q 'Obj="prefixTB" Value="Session7"' "$settings" || fail "first save: $(cat "$settings" 2>/dev/null)"
         kill -TERM "$pid"; expect_exit_zero
 
         start_app
         geometry
-        xdotool mousemove $((content_x + 440 + 75)) $((content_y + 40 + 10)); sleep 0.3
-        xdotool click 1; sleep 1.5
-        xdotool key Return; sleep 0.5
+        save_settings
         [ "$(grep -c '<SETTING' "$settings")" -eq 5 ] || fail "second save: $(cat "$settings")"
         grep -q 'ID="0" Obj="prefixTB" Value="Session7"' "$settings" || fail "not applied: $(cat "$settings")"
         ;;
