@@ -7,21 +7,16 @@ set -euo pipefail
 
 xatoms=$1; shift
 
-display=""
-for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-
-Xvfb "$display" -screen 0 4200x4200x24 -noreset -nolisten tcp >/tmp/velmora-xvfb.log 2>&1 &
+# The server picks a free display number itself and reports it, so that several of
+# these can start at the same moment.
+fifo=$(mktemp -u /tmp/velmora-xvfb-XXXXXX)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 4200x4200x24 -noreset -nolisten tcp 3>"$fifo" >"$fifo.log" 2>&1 &
 xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null || true' EXIT
+trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null || true; rm -f "$fifo" "$fifo.log"' EXIT
 
-for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.05
-done
+read -r -t 30 number <"$fifo" || { echo "Xvfb did not start: $(cat "$fifo.log")" >&2; exit 1; }
 
-export DISPLAY=$display
+export DISPLAY=":$number"
 "$xatoms"
 "$@"
