@@ -1,4 +1,4 @@
-#include "JackServer.h"
+#include "JackTest.h"
 #include "MainComponentTestAccess.h"
 #include "TestSignal.h"
 #include "UiDriver.h"
@@ -7,13 +7,16 @@
 
 namespace
 {
-    class DeviceStrip : public ::testing::Test
+    class DeviceStrip : public JackTest
     {
     protected:
         void SetUp() override
         {
-            std::string error;
-            ASSERT_TRUE (server.start (&error)) << error;
+            JackTest::SetUp();
+
+            if (HasFatalFailure())
+                return;
+
             eight = std::make_unique<testjack::SignalSource> ("velmora-signal", 8);
             many = std::make_unique<testjack::SignalSource> ("velmora-wide", 24);
             ASSERT_TRUE (eight->isRunning() && many->isRunning());
@@ -27,7 +30,6 @@ namespace
             mc.reset();
         }
 
-        testjack::JackServer server;
         std::unique_ptr<testjack::SignalSource> eight, many;
         std::unique_ptr<MainComponent> mc;
         std::unique_ptr<MainComponentTestAccess> access;

@@ -1,4 +1,4 @@
-#include "JackServer.h"
+#include "JackTest.h"
 #include "WavChecker.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -39,17 +39,7 @@ namespace
         int callbacks = 0;
     };
 
-    class JackHarness : public ::testing::Test
-    {
-    protected:
-        void SetUp() override
-        {
-            std::string error;
-            ASSERT_TRUE (server.start (&error)) << error;
-        }
-
-        testjack::JackServer server;
-    };
+    using JackHarness = JackTest;
 
     juce::AudioIODeviceType* jackType (juce::AudioDeviceManager& manager)
     {

@@ -1,22 +1,9 @@
-#include "JackServer.h"
+#include "JackTest.h"
 #include "MainComponentTestAccess.h"
 
 #include <gtest/gtest.h>
 
-namespace
-{
-    class MainComponentOnJack : public ::testing::Test
-    {
-    protected:
-        void SetUp() override
-        {
-            std::string error;
-            ASSERT_TRUE (server.start (&error)) << error;
-        }
-
-        testjack::JackServer server;
-    };
-}
+using MainComponentOnJack = JackTest;
 
 TEST_F (MainComponentOnJack, OpensTheSignalClientAndShutsDownCleanlyAgainAndAgain)
 {

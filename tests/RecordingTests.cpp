@@ -1,4 +1,4 @@
-#include "JackServer.h"
+#include "JackTest.h"
 #include "MainComponentTestAccess.h"
 #include "UiDriver.h"
 #include "WavChecker.h"
@@ -44,13 +44,16 @@ namespace
         std::atomic<bool> left { false };
     };
 
-    class Recording : public ::testing::Test
+    class Recording : public JackTest
     {
     protected:
         void SetUp() override
         {
-            std::string error;
-            ASSERT_TRUE (server.start (&error)) << error;
+            JackTest::SetUp();
+
+            if (HasFatalFailure())
+                return;
+
             source = std::make_unique<testjack::SignalSource> ("velmora-signal", 8);
             ASSERT_TRUE (source->isRunning());
             folder = juce::File::createTempFile ("velmora-rec");
@@ -159,7 +162,6 @@ namespace
             return wav.numFrames;
         }
 
-        testjack::JackServer server;
         std::unique_ptr<testjack::SignalSource> source;
         juce::File folder;
         std::unique_ptr<MainComponent> mc;
