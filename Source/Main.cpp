@@ -41,7 +41,11 @@ namespace
         ~QuitSignalListener() override
         {
             signalThreadShouldExit();
-            pthread_kill (getThreadId() == nullptr ? pthread_self() : (pthread_t) getThreadId(), SIGTERM);
+
+            // Wakes the sigwait, which then sees that the thread should exit.
+            if (isThreadRunning())
+                pthread_kill ((pthread_t) getThreadId(), SIGTERM);
+
             stopThread (2000);
         }
 
