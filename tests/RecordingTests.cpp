@@ -430,18 +430,21 @@ TEST_F (Recording, TakeFolderThatCannotBeMadeGivesTheErrorAndNoFile)
 TEST_F (Recording, StopRecordStopAgainAndAgain)
 {
     tickBoxes ({ 3, 6 });
+    auto press = [this] (juce::Button& b) { mc->buttonClicked (&b); };   // as the keyboard would, past the overlay
 
     for (int round = 0; round < 20; ++round)
     {
-        record();
+        press (access->recordButton());
+        ASSERT_TRUE (mc->isRecording) << "round " << round;
         juce::Thread::sleep (30);
-        ui->click (access->stopButton());   // no wait: the next Record meets a running clean-up
+        press (access->stopButton());   // no wait: the next Record meets a running clean-up
     }
 
-    record();
-    juce::Thread::sleep (500);
-    stopAndWait();
+    press (access->recordButton());
+    juce::Thread::sleep (500 * testjack::slowdown);
+    press (access->stopButton());
+    waitForCleanUp();
 
-    expectSampleExact ("Track04.wav", 3, 16);
-    expectSampleExact ("Track07.wav", 6, 16);
+    EXPECT_GT (expectSampleExact ("Track04.wav", 3, 16), 0u);
+    EXPECT_GT (expectSampleExact ("Track07.wav", 6, 16), 0u);
 }
