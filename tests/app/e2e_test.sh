@@ -7,6 +7,8 @@
 #   sigint      Ctrl-C (SIGINT) in the middle of a take; every file complete, exit 0
 #   close-busy  the close button during a take is refused; after Stop it quits
 #   sigkill     SIGKILL in the middle of a take; every file opens with all but its last second
+#   server-gone the JACK server stops in the middle of a take; the program goes on, Stop
+#               completes every file with all it received, and it quits cleanly
 set -euo pipefail
 
 app=$1; signal=$2; wavcheck=$3; scenario=$4
@@ -114,6 +116,15 @@ case $scenario in
             [ "${VELMORA_TIMING:-exact}" = loose ] && grep -q "channel $c," <<<"$report" && continue
             fail "file of channel $c after a kill"
         done
+        ;;
+    server-gone)
+        sleep 2
+        stop "$jackd_pid"; jackd_pid=""   # the signal client loses its server at the same moment
+        sleep 2
+        kill -0 "$pid" || fail "the program ended with the server"
+        click 162 135 3      # Stop
+        kill -TERM "$pid"; wait_exit_zero
+        expect_files
         ;;
     close-busy)
         sleep 1
