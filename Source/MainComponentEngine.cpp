@@ -91,13 +91,11 @@ void MainComponent::SetAsioDevice (bool keepRateList, bool rateChangeOnly)
 void MainComponent::clearChannelStrip()
 {
     channelBoxes.clear();
-    {
+    vuMeters.clear();
+
+    {   // the two arrays the audio callback reads, emptied while it stays out
         const juce::SpinLock::ScopedLockType strip (stripLock);
         meterLevels.clear();
-    }
-    vuMeters.clear();
-    {
-        const juce::SpinLock::ScopedLockType strip (stripLock);
         envFollowers.clear();
     }
 

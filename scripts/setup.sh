@@ -10,8 +10,7 @@ packages=(
   libfreetype-dev libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
-  xvfb xauth xdotool x11-utils imagemagick
-  python3
+  xvfb xauth xdotool
 )
 
 missing=()
