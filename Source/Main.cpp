@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <pthread.h>
+#include <X11/Xlib.h>
 
 namespace
 {
@@ -71,6 +72,26 @@ namespace
     };
 }
 
+namespace
+{
+    //==============================================================================
+    /** When the connection to the X server breaks (the server is killed, the session
+        ends), Xlib calls its I/O error handler and then ends the process at once, with no
+        shut-down of ours: the writers' buffers, up to five seconds of audio, would be lost
+        and the headers left behind. Our handler, installed over the framework's, first
+        completes the take's files, then lets the framework's handler and Xlib go on. */
+    MainComponent* componentOfLostDisplay = nullptr;
+    XIOErrorHandler frameworkDisplayErrorHandler = nullptr;
+
+    int displayLost (Display* display)
+    {
+        if (componentOfLostDisplay != nullptr)
+            componentOfLostDisplay->endTakeBeforeExit();
+
+        return frameworkDisplayErrorHandler != nullptr ? frameworkDisplayErrorHandler (display) : 0;
+    }
+}
+
 //==============================================================================
 class VelmoraRecorderApplication : public juce::JUCEApplication
 {
@@ -93,11 +114,20 @@ public:
         juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
         mainWindow = std::make_unique<MainWindow> (getApplicationName());
         quitSignalListener = std::make_unique<QuitSignalListener>();
+
+        // The window is on the screen, so the framework has opened its display and set
+        // its own handler, which ours calls in turn.
+        componentOfLostDisplay = &mainWindow->getMainComponent();
+        frameworkDisplayErrorHandler = XSetIOErrorHandler (displayLost);
     }
 
     void shutdown() override
     {
         quitSignalListener = nullptr;
+
+        // From here on the component goes the usual way.
+        XSetIOErrorHandler (frameworkDisplayErrorHandler);
+        componentOfLostDisplay = nullptr;
         mainWindow = nullptr;
     }
 
@@ -137,6 +167,8 @@ public:
             clearContentComponent();
             mainComponent = nullptr;
         }
+
+        MainComponent& getMainComponent()   { return *mainComponent; }
 
         void closeButtonPressed() override
         {

@@ -76,7 +76,8 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
-    /** Audio thread. */
+    /** Called by the device as it starts and stops: on the message thread, or on the
+        thread that stops a device that went away (a JACK server quitting). */
     void prepareToPlay (int samplesPerBlockExpected, double sampleRate) override;
     void releaseResources() override;
     void getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill) override;
@@ -133,6 +134,12 @@ public:
 
     /** A take is being recorded. Read by the main window's close test. */
     std::atomic<bool> isRecording { false };
+
+    /** Message thread, when the process is about to end without its usual shut-down (the
+        connection to the display is lost and the windowing library ends the process):
+        stops feeding the writers and completes every file of the take before it returns.
+        Nothing else of the component is used afterwards. */
+    void endTakeBeforeExit();
 
 private:
     friend struct MainComponentTestAccess;
@@ -279,6 +286,11 @@ private:
 
     /** A clean-up thread is at work on threadedWriters (set before it starts). */
     std::atomic<bool> cleanUpRunning { false };
+
+    /** No device is delivering audio to us: set when a device stops (also by itself, as
+        when its server quits; the device then stays current but silent), cleared when one
+        starts. */
+    std::atomic<bool> deviceStopped { true };
 
     Dialogs dialogs = Dialogs::frameworkDialogs();
 

@@ -21,6 +21,11 @@
 //   meter duty can read the 0 of an earlier take. At most one clean-up runs: a second
 //   stop while one is at work leaves the array to it. Record and the destructor join a
 //   clean-up before they touch the array, so no clean-up outlives the component.
+//
+// Device <-> message thread, a device that stops by itself:
+//   a JACK device whose server quits is closed from JACK's own thread, which stops our
+//   callback (releaseResources) and leaves the device current but silent. releaseResources
+//   only marks deviceStopped; the meter duty then ends a take that runs without audio.
 
 /** After this returns no audio callback is, or will be, inside a writer of this take. */
 void MainComponent::stopFeedingWriters()
@@ -249,9 +254,13 @@ void MainComponent::sampleRateComboOnChange()
 void MainComponent::prepareToPlay (int, double sampleRate)
 {
     currentSampleRate = (int) sampleRate;
+    deviceStopped = false;
 }
 
-void MainComponent::releaseResources() {}
+void MainComponent::releaseResources()
+{
+    deviceStopped = true;
+}
 
 void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
 {
@@ -383,6 +392,22 @@ void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<f
 
 namespace
 {
+    /** Whether a take stays where the user chose it: the folder text is used as it stands,
+        the take folder is that folder or one entry inside it, and every file one entry
+        inside the take folder. A stored prefix can hold what typing cannot ("/", "..", a
+        leading "~", which the framework reads as a home folder), and the framework's path
+        clean-up drops characters and cuts long paths; each could put files elsewhere. */
+    bool takeStaysInFolder (const juce::String& folderText, const juce::File& takeFolder, const juce::String& fileName)
+    {
+        const juce::File folder (folderText);
+        const auto parts = juce::StringArray::fromTokens (takeFolder.getFullPathName(), "/", {});
+
+        return juce::File::createLegalPathName (folderText) == folderText
+            && ! parts.contains (".") && ! parts.contains ("..")
+            && (takeFolder == folder || takeFolder.getParentDirectory() == folder)
+            && takeFolder.getChildFile (fileName).getParentDirectory() == takeFolder;
+    }
+
     /** The file stream under each writer. The framework's threaded writer drops the result
         of its disk writes, so a failing disk would go unnoticed while the screen still
         says recording; this stream reports the first failure instead. Writer thread. */
@@ -441,7 +466,8 @@ void MainComponent::record()
 
     auto* device = deviceManager.getCurrentAudioDevice();
 
-    if (device == nullptr)
+    // A device that stopped by itself (its server quit) is still current but silent.
+    if (device == nullptr || deviceStopped)
         return;
 
     const auto folder = juce::File::createLegalPathName (folderEditor.getText());
@@ -452,7 +478,8 @@ void MainComponent::record()
     const auto prefix = prefixEditor.getText().isNotEmpty() ? prefixEditor.getText() : juce::String ("Track");
     const juce::File takeFolder (juce::File::createLegalPathName (folderEditor.getText() + "//" + prefix));
 
-    if (takeFolder.createDirectory().failed())
+    if (! takeStaysInFolder (folderEditor.getText(), takeFolder, prefix + format_to (1, 2) + ".wav")
+        || takeFolder.createDirectory().failed())
     {
         dialogs.warnAsync ("Error", "Unable to write on disk.");
         doStop (false);
@@ -492,6 +519,14 @@ void MainComponent::record()
 
         if (auto* box = channelBoxes[i])
             box->setEnabled (false);
+    }
+
+    // Not one file could be opened: a take that writes nothing must not look like one.
+    if (writers == 0 && ! threadedWriters.isEmpty())
+    {
+        dialogs.warnAsync ("Error", "Unable to write on disk.");
+        doStop (false);
+        return;
     }
 
     takeWriterCount = writers;
@@ -578,6 +613,14 @@ void MainComponent::CleanWriters()
     writersBusy = 0;
 }
 
+void MainComponent::endTakeBeforeExit()
+{
+    shuttingDown = true;   // the audio callback returns at once from here on
+    stopFeedingWriters();
+    finishCleanUp();
+    CleanWriters();
+}
+
 void MainComponent::enableControlsAfterStop()
 {
     recordButton.setEnabled (true);
@@ -603,6 +646,8 @@ void MainComponent::timerCallback()
 
         if (diskWriteError.exchange (false))
             reportDiskWriteError();
+        else if (isRecording && deviceStopped)
+            doStop (true);   // the device went away: nothing more can arrive, so end the take as Stop does
 
         if (writersBusy.load() == 0 && haltOverlay->isVisible())
             haltOverlay->setVisible (false);

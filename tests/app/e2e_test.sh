@@ -7,19 +7,28 @@
 #   sigint      Ctrl-C (SIGINT) in the middle of a take; every file complete, exit 0
 #   close-busy  the close button during a take is refused; after Stop it quits
 #   sigkill     SIGKILL in the middle of a take; every file opens with all but its last second
-#   server-gone the JACK server stops in the middle of a take; the program goes on, Stop
-#               completes every file with all it received, and it quits cleanly
+#   server-gone the JACK server stops in the middle of a take; the program goes on, ends
+#               the take by itself, every file complete with all it received, and quits cleanly
+#   sigterm     SIGTERM in the middle of a take; every file complete, exit 0
+#   sigterm-finalising, sigint-finalising
+#               the signal (Ctrl-C twice for SIGINT) right after Stop, while the overlay shows
+#               and the files of a take of many channels are finalised; every file complete, exit 0
+#   display-gone
+#               the X server (one of this scenario's own) dies in the middle of a take; the
+#               program ends without hanging and leaves every file complete
+# VELMORA_XATOMS names the tool that prepares a bare X server.
 set -euo pipefail
 
 app=$1; signal=$2; wavcheck=$3; scenario=$4
 channels=8
+case $scenario in *-finalising) channels=64 ;; esac
 server=velmora-test
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (the test command starts Xvfb)"; exit 1; }
 
 work=$(mktemp -d /tmp/velmora-e2e-XXXXXX)
 export HOME=$work/home JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
 mkdir -p "$HOME"
-jackd_pid=""; signal_pid=""; pid=""
+jackd_pid=""; signal_pid=""; pid=""; xvfb_pid=""
 
 stop() {   # SIGTERM and wait: a killed JACK server keeps its slot
     local p=$1
@@ -30,7 +39,7 @@ stop() {   # SIGTERM and wait: a killed JACK server keeps its slot
     wait "$p" 2>/dev/null || true
 }
 
-cleanup() { stop "$pid"; stop "$signal_pid"; stop "$jackd_pid"; rm -rf "$work"; }
+cleanup() { stop "$pid"; stop "$xvfb_pid"; stop "$signal_pid"; stop "$jackd_pid"; rm -rf "$work"; }
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
@@ -44,6 +53,16 @@ jackd_pid=$!
 signal_pid=$!
 for _ in $(seq 1 100); do grep -q ready "$work/signal.log" 2>/dev/null && break; sleep 0.1; done
 grep -q ready "$work/signal.log" || fail "signal client did not start: $(cat "$work/jackd.log" "$work/signal.log")"
+
+# A display of this scenario's own, so that killing it leaves the test's display alone.
+if [ "$scenario" = display-gone ]; then
+    mkfifo "$work/xvfb.fifo"
+    Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/xvfb.fifo" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    read -r -t 30 number <"$work/xvfb.fifo" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    export DISPLAY=":$number"
+    "${VELMORA_XATOMS:?}"
+fi
 
 "$app" >"$work/app.log" 2>&1 &
 pid=$!
@@ -85,6 +104,16 @@ expect_files() {
     done
 }
 
+# Frames of channel 0's file, for the record of what a fault kept.
+frames_of_first() { { "$wavcheck" "$take/Track01.wav" 0 || true; } | sed -n 's/.* \([0-9]*\) frames,.*/\1/p'; }
+
+# Every file's header describes all that the file holds, while the program still runs.
+files_final() {
+    for c in $(seq 0 $((channels - 1))); do
+        holds_channel "$(printf "%s/Track%02d.wav" "$take" $((c + 1)))" "$c" || return 1
+    done
+}
+
 wait_exit_zero() {
     local rc=0
     for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -117,14 +146,45 @@ case $scenario in
             fail "file of channel $c after a kill"
         done
         ;;
+    sigterm)
+        sleep 2
+        kill -TERM "$pid"; wait_exit_zero
+        expect_files
+        ;;
+    sigterm-finalising|sigint-finalising)
+        sleep 3
+        click 162 135 0.02   # Stop: the overlay shows until the next meter tick after the clean-up
+        if [ "$scenario" = sigint-finalising ]; then
+            kill -INT "$pid"; sleep 0.01; kill -INT "$pid" 2>/dev/null || true   # unless it has ended already
+        else
+            kill -TERM "$pid"
+        fi
+        wait_exit_zero
+        expect_files
+        echo "kept $(frames_of_first) frames a channel"
+        ;;
     server-gone)
         sleep 2
         stop "$jackd_pid"; jackd_pid=""   # the signal client loses its server at the same moment
-        sleep 2
+        # The take ends by itself: its files are finalised with the program still running.
+        for _ in $(seq 1 50); do files_final && break; sleep 0.1; done
         kill -0 "$pid" || fail "the program ended with the server"
-        click 162 135 3      # Stop
+        files_final || { "$wavcheck" "$take/Track01.wav" 0; fail "the take goes on without its device"; }
+        click 162 135 3      # Stop (no take runs any more: nothing happens)
         kill -TERM "$pid"; wait_exit_zero
         expect_files
+        ;;
+    display-gone)
+        sleep 3
+        kill -KILL "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
+        for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -0 "$pid" 2>/dev/null && fail "still running without its display"
+        rc=0; wait "$pid" || rc=$?; pid=""
+        [ "$rc" -lt 128 ] || fail "ended by signal $((rc - 128))"
+        echo "exit code $rc"
+        expect_files
+        kept=$(frames_of_first); echo "kept $kept frames a channel"
+        [ "${VELMORA_TIMING:-exact}" = loose ] || [ "$kept" -ge $((48000 * 3)) ] || fail "the last buffered seconds are lost"
         ;;
     close-busy)
         sleep 1
