@@ -49,6 +49,10 @@ vuMeter2::vuMeter2()
     colours.insert (colours.end(), 18, juce::Colours::green);
     colours.insert (colours.end(), 4, juce::Colours::yellow);
     colours.insert (colours.end(), 2, juce::Colours::red);
+
+    // paint covers every pixel with the opaque background first, so nothing behind a
+    // meter needs drawing when the timer repaints it twenty times a second.
+    setOpaque (true);
 }
 
 vuMeter2::~vuMeter2() = default;

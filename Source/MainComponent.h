@@ -178,8 +178,57 @@ private:
     static void meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
                                const float* const* samples, int count, int n) noexcept;
 
+    /** Audio thread: meters every channel and feeds the selected ones to the take's writers.
+        channels holds numChannels input pointers, read from startSample on. */
+    void processInputs (const float* const* channels, int numChannels, int startSample, int numSamples);
+
+    /** The player that brings the device's blocks to this component. The framework's own
+        hands on at most 128 inputs, copies every one, and above 31 channels allocates a
+        channel list on every block; this one passes the device's input pointers straight
+        to processInputs, for any number of channels, without copying or allocating. */
+    class InputPlayer : public juce::AudioSourcePlayer
+    {
+    public:
+        explicit InputPlayer (MainComponent& owner);
+        ~InputPlayer() override;
+
+        /** Hides the framework's setSource, so that the callback also learns the source. */
+        void setSource (juce::AudioSource* newSource);
+
+        /** Makes room for this many input channels; message thread, device stopped. */
+        void reserveInputs (int numChannels);
+
+        void audioDeviceAboutToStart (juce::AudioIODevice* device) override;
+        void audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
+                                               float* const* outputs, int numOutputs, int numSamples,
+                                               const juce::AudioIODeviceCallbackContext& context) override;
+
+    private:
+        MainComponent& owner;
+        std::atomic<bool> hasSource { false };
+        std::vector<const float*> inputList;   // sized before the device starts
+
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InputPlayer)
+    };
+
     void record();
-    juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits);
+    juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits,
+                                                           juce::TimeSliceThread& drainer);
+    juce::TimeSliceThread& writerThreadForSlot (int slot);
+
+    /** Address ranges of the process's private read-write anonymous memory (the heap
+        among it), in ascending order, as the kernel lists them. */
+    using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
+    static AddressRanges writableAnonymousMemory();
+
+    /** Has the kernel back, now, every page of such memory that was not mapped at
+        `before`, so that its first use does not fault. Returns the bytes so backed. */
+    static size_t prefaultMemoryMappedSince (const AddressRanges& before);
+
+    /** Writers that one writer thread drains. The framework's thread looks through all of
+        its writers for each one it serves, so its cost grows with the square of their
+        number; beyond this many, further threads share the take. */
+    static constexpr int writersPerThread = 32;
     void writeToDiskFailed();
     void doStop (bool cleanUpOnThread);
     void CleanWriters();
@@ -198,7 +247,7 @@ private:
     //==============================================================================
     std::atomic<bool> shuttingDown { false };
     std::atomic<int32_t> writersBusy { -1 };
-    juce::AudioSourcePlayer audioSourcePlayer;
+    InputPlayer audioSourcePlayer { *this };
     juce::ComboBox deviceCombo;
     juce::ComboBox sampleRateCombo;
     juce::ComboBox bitsCombo;
@@ -247,6 +296,10 @@ private:
     int clockTick = 0;
     juce::ImageButton webSiteButton;
     juce::TimeSliceThread recorderThread { "Audio Recorder Thread" };
+
+    /** Writer threads beyond recorderThread, made by Record for large takes and kept until
+        the component goes. Declared here so that they outlive every writer. */
+    juce::OwnedArray<juce::TimeSliceThread> extraRecorderThreads;
     juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter> threadedWriters;
     std::thread cleanerThread;
     juce::CriticalSection deviceLock;

@@ -3,6 +3,10 @@
 
 #include "MainComponent.h"
 
+#include <cstdio>
+#include <fstream>
+#include <sys/mman.h>
+
 //==============================================================================
 // Hand-overs between the threads
 //
@@ -251,6 +255,48 @@ void MainComponent::sampleRateComboOnChange()
 //==============================================================================
 // The audio callback
 
+MainComponent::InputPlayer::InputPlayer (MainComponent& o) : owner (o) {}
+
+MainComponent::InputPlayer::~InputPlayer() = default;
+
+void MainComponent::InputPlayer::setSource (juce::AudioSource* newSource)
+{
+    juce::AudioSourcePlayer::setSource (newSource);
+    hasSource = newSource != nullptr;
+}
+
+void MainComponent::InputPlayer::reserveInputs (int numChannels)
+{
+    inputList.assign ((size_t) juce::jmax (1, numChannels), nullptr);
+}
+
+/** Message thread, before the device's first block reaches this player. */
+void MainComponent::InputPlayer::audioDeviceAboutToStart (juce::AudioIODevice* device)
+{
+    reserveInputs (device != nullptr ? device->getInputChannelNames().size() : 0);
+    juce::AudioSourcePlayer::audioDeviceAboutToStart (device);
+}
+
+void MainComponent::InputPlayer::audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
+                                                                   float* const* outputs, int numOutputs, int numSamples,
+                                                                   const juce::AudioIODeviceCallbackContext&)
+{
+    // Some devices leave a gap for a channel that is not running; the list is compacted,
+    // as the framework's player does, into room made before the device started.
+    int count = 0;
+
+    for (int i = 0; i < numInputs && count < (int) inputList.size(); ++i)
+        if (inputs[i] != nullptr)
+            inputList[(size_t) count++] = inputs[i];
+
+    if (hasSource)
+        owner.processInputs (inputList.data(), count, 0, numSamples);
+
+    for (int i = 0; i < numOutputs; ++i)
+        if (outputs[i] != nullptr)
+            juce::FloatVectorOperations::clear (outputs[i], numSamples);
+}
+
 void MainComponent::prepareToPlay (int, double sampleRate)
 {
     currentSampleRate = (int) sampleRate;
@@ -264,12 +310,17 @@ void MainComponent::releaseResources()
 
 void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
 {
+    auto& buffer = *bufferToFill.buffer;
+    processInputs (buffer.getArrayOfReadPointers(), buffer.getNumChannels(), bufferToFill.startSample, bufferToFill.numSamples);
+    bufferToFill.clearActiveBufferRegion();
+}
+
+void MainComponent::processInputs (const float* const* channels, int numChannels, int startSample, int numSamples)
+{
     if (shuttingDown)
         return;
 
-    auto& buffer = *bufferToFill.buffer;
-    const auto numChannels = buffer.getNumChannels();
-    const auto n = bufferToFill.numSamples;
+    const auto n = numSamples;
 
     if (numChannels == 0)
         return;
@@ -299,7 +350,7 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
 
             if (auto* writer = k < numSlots ? threadedWriters.getUnchecked (k) : nullptr)
             {
-                const float* samples = buffer.getReadPointer (c, bufferToFill.startSample);
+                const float* samples = channels[c] + startSample;
 
                 if (! writer->write (&samples, n))
                 {
@@ -325,7 +376,7 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
         {
             followers[count] = envFollowers.getUnchecked (c);
             levels[count] = meterLevels.getUnchecked (c);
-            samples[count] = buffer.getReadPointer (c, bufferToFill.startSample);
+            samples[count] = channels[c] + startSample;
         }
 
         meterChannels (followers, levels, samples, count, n);
@@ -333,8 +384,6 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
         if (refused)
             break;
     }
-
-    bufferToFill.clearActiveBufferRegion();
 }
 
 void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
@@ -494,6 +543,13 @@ void MainComponent::record()
     bool asked = false;
     int writers = 0;
 
+    // Each writer's five-second buffer is fresh memory whose pages would otherwise be
+    // faulted in one by one by the audio thread, the first time it writes to them: with
+    // hundreds of channels that makes the first seconds of a take miss the device's
+    // deadlines. The writer threads are made first, so that their stacks are not backed.
+    writerThreadForSlot (juce::jmax (0, selectedChannels.size() - 1));
+    const auto memoryBefore = writableAnonymousMemory();
+
     for (int i = 0; i < numInputChannels; ++i)
     {
         if (selectedChannels.contains (i))
@@ -511,7 +567,7 @@ void MainComponent::record()
                 }
             }
 
-            auto* writer = createWriter (currentFile, sampleRate, bits);
+            auto* writer = createWriter (currentFile, sampleRate, bits, writerThreadForSlot (threadedWriters.size()));
             threadedWriters.add (writer);
             takeFiles.add (writer != nullptr ? currentFile : juce::File());
             writers += writer != nullptr ? 1 : 0;
@@ -529,6 +585,8 @@ void MainComponent::record()
         return;
     }
 
+    prefaultMemoryMappedSince (memoryBefore);
+
     takeWriterCount = writers;
     takeWriteFailed = false;
     takeBytesPerSample = bits / 8;
@@ -539,7 +597,8 @@ void MainComponent::record()
 
 /** A mono WAV writer on its own file, behind a five-second buffer drained by the writer
     thread; nullptr when the file or the writer cannot be made. */
-juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits)
+juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits,
+                                                                      juce::TimeSliceThread& drainer)
 {
     file.deleteFile();
 
@@ -555,12 +614,85 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
         return nullptr;
 
     stream.release();   // the writer owns it now
-    auto* threaded = new juce::AudioFormatWriter::ThreadedWriter (writer.release(), recorderThread, currentSampleRate * 5);
+    auto* threaded = new juce::AudioFormatWriter::ThreadedWriter (writer.release(), drainer, currentSampleRate * 5);
 
     // The header is brought up to date every second of audio, so that a file whose
     // process is killed (or whose machine stops) still opens with all but its last second.
     threaded->setFlushInterval (currentSampleRate);
     return threaded;
+}
+
+/** The first writersPerThread slots go to recorderThread, each further group to a thread
+    of its own, started the first time a take needs it at the same priority. */
+juce::TimeSliceThread& MainComponent::writerThreadForSlot (int slot)
+{
+    const auto group = slot / writersPerThread;
+
+    if (group == 0)
+        return recorderThread;
+
+    while (extraRecorderThreads.size() < group)
+    {
+        auto* thread = extraRecorderThreads.add (new juce::TimeSliceThread (
+            "Audio Recorder Thread " + juce::String (extraRecorderThreads.size() + 2)));
+        thread->startThread (juce::Thread::Priority::highest);
+    }
+
+    return *extraRecorderThreads.getUnchecked (group - 1);
+}
+
+MainComponent::AddressRanges MainComponent::writableAnonymousMemory()
+{
+    AddressRanges ranges;
+    std::ifstream maps ("/proc/self/maps");
+
+    for (std::string line; std::getline (maps, line);)
+    {
+        unsigned long start = 0, end = 0;
+        char permissions[5] = {};
+        int pathStart = 0;
+
+        if (std::sscanf (line.c_str(), "%lx-%lx %4s %*s %*s %*s %n", &start, &end, permissions, &pathStart) < 3)
+            continue;
+
+        const auto path = pathStart > 0 ? line.substr ((size_t) pathStart) : std::string();
+
+        if (std::string (permissions) == "rw-p" && (path.empty() || path == "[heap]"))
+            ranges.emplace_back ((std::uintptr_t) start, (std::uintptr_t) end);
+    }
+
+    return ranges;
+}
+
+size_t MainComponent::prefaultMemoryMappedSince (const AddressRanges& before)
+{
+    size_t backed = 0;
+
+    const auto populate = [&backed] (std::uintptr_t from, std::uintptr_t to)
+    {
+        // Makes the pages present and writable without changing what they hold; a kernel
+        // without this advice refuses it, and the pages fault in later as before.
+        if (to > from && madvise ((void*) from, to - from, MADV_POPULATE_WRITE) == 0)
+            backed += to - from;
+    };
+
+    for (const auto& [start, end] : writableAnonymousMemory())
+    {
+        auto from = start;
+
+        for (const auto& [oldStart, oldEnd] : before)
+        {
+            if (oldEnd <= from || oldStart >= end)
+                continue;
+
+            populate (from, oldStart);
+            from = std::max (from, oldEnd);
+        }
+
+        populate (from, end);
+    }
+
+    return backed;
 }
 
 /** Writer thread: a file of the take could not be written. Ends the take the way a full

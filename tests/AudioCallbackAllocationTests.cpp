@@ -44,3 +44,36 @@ TEST (AudioCallbackAllocations, NoneWhileMeteringOrRecording)
     EXPECT_TRUE (mc.isRecording);
     EXPECT_EQ (access.bytesWritten(), 100 * 64 * 256 * 3);
 }
+
+// What a device delivers, however many channels it has, reaches the component through its
+// player without a copy of the channel list on the heap, and every channel is metered
+// and recorded: the framework's own player stops at 128 and allocates above 31.
+class PlayerChannels : public ::testing::TestWithParam<int> {};
+
+TEST_P (PlayerChannels, EveryChannelArrivesWithoutAllocating)
+{
+    const int channels = GetParam();
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.buildStrip (channels, 48000.0);
+    access.player().reserveInputs (channels);
+    access.player().setSource (&mc);
+
+    juce::AudioBuffer<float> block (channels, 256);
+    for (int c = 0; c < channels; ++c)
+        juce::FloatVectorOperations::fill (block.getWritePointer (c), 0.5f, 256);
+
+    access.startTakeOnDiscardingWriters (24);
+    const juce::AudioIODeviceCallbackContext context;
+
+    alloccount::start();
+    for (int i = 0; i < 100; ++i)
+        access.player().audioDeviceIOCallbackWithContext (block.getArrayOfReadPointers(), channels, nullptr, 0, 256, context);
+    EXPECT_EQ (alloccount::stop(), 0);
+
+    EXPECT_EQ (access.bytesWritten(), (int64_t) 100 * channels * 256 * 3);
+    EXPECT_GT (access.meterLevels()[channels - 1]->load(), 0.1f) << "the last channel is metered";
+    access.player().setSource (nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P (Counts, PlayerChannels, ::testing::Values (64, 200));

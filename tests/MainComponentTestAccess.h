@@ -40,6 +40,14 @@ struct MainComponentTestAccess
     juce::File& currentFile()             { return mc.currentFile; }
     Settings& settings()                  { return mc.settings; }
     juce::TimeSliceThread& recorderThread() { return mc.recorderThread; }
+    MainComponent::InputPlayer& player()  { return mc.audioSourcePlayer; }
+    juce::OwnedArray<juce::TimeSliceThread>& extraRecorderThreads() { return mc.extraRecorderThreads; }
+    static constexpr int writersPerThread = MainComponent::writersPerThread;
+    static MainComponent::AddressRanges writableAnonymousMemory() { return MainComponent::writableAnonymousMemory(); }
+    static size_t prefaultMemoryMappedSince (const MainComponent::AddressRanges& before)
+    {
+        return MainComponent::prefaultMemoryMappedSince (before);
+    }
     KeyboardCustom* keyboard()            { return mc.keyboard.get(); }
     juce::MidiKeyboardState& keyboardState() { return mc.keyboardState; }
     void raiseDiskWriteError()            { mc.diskWriteError = true; }

@@ -2,6 +2,8 @@
 #include "PaintHelpers.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using testpaint::colourNear;
 
@@ -106,4 +108,49 @@ TEST (MainComponentLifetime, StartsWithoutDeviceAndKeepsTheOverlayHidden)
     EXPECT_FALSE (access.sampleRateCombo().isEnabled());
     EXPECT_EQ (access.sampleRateCombo().getNumItems(), 0);
     EXPECT_TRUE (access.channelBoxes().isEmpty());
+}
+
+//==============================================================================
+// Backing a take's fresh buffers before the audio thread writes to them
+
+namespace
+{
+    /** Pages of [p, p + bytes) that the kernel has backed. */
+    size_t residentPages (const void* p, size_t bytes)
+    {
+        const auto page = (size_t) sysconf (_SC_PAGESIZE);
+        std::vector<unsigned char> present ((bytes + page - 1) / page);
+        EXPECT_EQ (mincore (const_cast<void*> (p), bytes, present.data()), 0);
+        return (size_t) std::count_if (present.begin(), present.end(), [] (unsigned char v) { return (v & 1) != 0; });
+    }
+
+    /** Fresh anonymous memory, page-aligned and never touched, as a large buffer is. */
+    struct FreshMapping
+    {
+        explicit FreshMapping (size_t n) : bytes (n), p (mmap (nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
+        ~FreshMapping() { munmap (p, bytes); }
+        size_t bytes;
+        void* p;
+    };
+}
+
+TEST (WriterMemory, OnlyMemoryMappedSinceTheSnapshotIsBackedAndItsContentsStay)
+{
+    constexpr size_t size = 8u << 20;
+    const auto pages = size / (size_t) sysconf (_SC_PAGESIZE);
+
+    FreshMapping older (size);
+    const auto before = MainComponentTestAccess::writableAnonymousMemory();
+    FreshMapping newer (size);
+    ASSERT_NE (newer.p, MAP_FAILED);
+    ASSERT_EQ (residentPages (newer.p, size), 0u);
+    ASSERT_EQ (residentPages (older.p, size), 0u);
+
+    EXPECT_GE (MainComponentTestAccess::prefaultMemoryMappedSince (before), size);
+
+    EXPECT_EQ (residentPages (newer.p, size), pages) << "a take's buffers are backed before the take";
+    EXPECT_EQ (residentPages (older.p, size), 0u) << "memory that was already there is left alone";
+
+    const auto* bytes = static_cast<const unsigned char*> (newer.p);
+    EXPECT_TRUE (std::all_of (bytes, bytes + size, [] (unsigned char b) { return b == 0; }));
 }

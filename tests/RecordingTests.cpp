@@ -256,6 +256,45 @@ TEST_F (Recording, ChannelNinetyNineIsWrittenToTrack100)
     expectSampleExact ("Track10.wav", 9, 24);
 }
 
+TEST_F (Recording, ALargeTakeSpreadsItsWritersOverThreadsAndKeepsEverySample)
+{
+    constexpr int channels = 160;   // past the 128 that the framework's player would pass on
+    closeRecorder();
+    testjack::SignalSource wide ("velmora-wide", channels);
+    ASSERT_TRUE (wide.isRunning());
+    openRecorder ("velmora-wide");
+    ASSERT_EQ (access->channelBoxes().size(), channels);
+    constexpr auto perThread = MainComponentTestAccess::writersPerThread;
+    static_assert (perThread < channels / 2, "the take below must need several threads");
+
+    for (int take = 0; take < 2; ++take)
+    {
+        ui->click (access->checkAllBox());   // on for the first take, off then on again for the second
+        if (take == 1)
+            ui->click (access->checkAllBox());
+
+        record (24);
+        ASSERT_EQ (access->threadedWriters().size(), channels);
+
+        // Slot k is drained by thread k / perThread; the threads stay for the next take.
+        const auto extra = (channels + perThread - 1) / perThread - 1;
+        ASSERT_EQ (access->extraRecorderThreads().size(), extra);
+        EXPECT_EQ (access->recorderThread().getNumClients(), perThread);
+        for (int t = 0; t < extra; ++t)
+        {
+            auto* thread = access->extraRecorderThreads()[t];
+            EXPECT_TRUE (thread->isThreadRunning());
+            EXPECT_EQ (thread->getNumClients(), juce::jmin (perThread, channels - (t + 1) * perThread));
+        }
+
+        juce::Thread::sleep (1500);
+        stopAndWait();
+
+        for (int c = 0; c < channels; ++c)
+            expectSampleExact ("Track" + MainComponent::format_to (c + 1, 2) + ".wav", c, 24);
+    }
+}
+
 TEST_F (Recording, EmptyPrefixRecordsUnderTrack)
 {
     access->prefixEditor().setText ({}, false);
