@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -11,8 +12,14 @@ typedef struct _jack_port jack_port_t;
 
 namespace testjack
 {
-    /** The project's own JACK server name; tests never touch another server. */
-    constexpr const char* serverName = "velmora-test";
+    /** The project's own JACK server name; tests never touch another server. Another
+        fixed name of ours may be given in VELMORA_TEST_JACK_SERVER, so that a second
+        checkout's tests can run beside these. */
+    inline const char* serverName()
+    {
+        const auto* name = std::getenv ("VELMORA_TEST_JACK_SERVER");
+        return name != nullptr && *name != '\0' ? name : "velmora-test";
+    }
 
     /** A private JACK server on the dummy backend, with no ports of its own.
 

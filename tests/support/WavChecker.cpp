@@ -30,7 +30,7 @@ namespace
     }
 }
 
-WavFile readWav (const std::string& path)
+WavFile readWav (const std::string& path, int channelInFile)
 {
     WavFile f;
     std::ifstream in (path, std::ios::binary);
@@ -93,12 +93,16 @@ WavFile readWav (const std::string& path)
             if (bytesPerSample < 1 || bytesPerSample > 4 || blockAlign == 0)
                 return fail (f, "unsupported sample format");
 
+            if (channelInFile < 0 || channelInFile >= f.numChannels)
+                return fail (f, "no such channel in the file");
+
             const auto usable = std::min (f.declaredDataBytes, f.availableDataBytes);
             f.numFrames = usable / blockAlign;
             f.firstChannel.resize ((size_t) f.numFrames);
 
             for (uint64_t i = 0; i < f.numFrames; ++i)
-                f.firstChannel[(size_t) i] = sampleAt (bytes.data() + body + i * blockAlign, bytesPerSample);
+                f.firstChannel[(size_t) i] = sampleAt (bytes.data() + body + i * blockAlign
+                                                           + (uint64_t) channelInFile * (uint64_t) bytesPerSample, bytesPerSample);
 
             f.readable = true;
             return f;

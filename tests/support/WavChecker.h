@@ -22,10 +22,11 @@ namespace wavcheck
         uint64_t availableDataBytes = 0;// what the file holds after the data chunk's start
         bool headerMatchesFile = false; // the header accounts for every byte of audio in the file
         uint64_t numFrames = 0;         // frames actually present (whole frames only)
-        std::vector<int32_t> firstChannel; // integer samples of channel 0, full bit depth
+        std::vector<int32_t> firstChannel; // integer samples of the channel read, full bit depth
     };
 
-    WavFile readWav (const std::string& path);
+    /** Reads a file and the samples of one of its channels (the first unless asked). */
+    WavFile readWav (const std::string& path, int channelInFile = 0);
 
     struct Discontinuity
     {
