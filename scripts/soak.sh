@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# A long take under load: the recorder on a private display records every channel of the
+# signal client on a private JACK server (48 kHz, 24 bit, 256 frames a period). Every ten
+# seconds it reads the recorder's resident memory and checks that the elapsed-time clock
+# on screen still moves (the timer keeps its duties); at the end every file must be
+# sample-exact. Needs about 37 MB of disk a second at 256 channels.
+#   scripts/soak.sh BUILD_DIR [MINUTES] [CHANNELS]
+set -euo pipefail
+
+[ -n "${DISPLAY:-}" ] || exec "$(dirname "$0")/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
+
+build=$(cd "${1:?build folder}" && pwd)
+minutes=${2:-10}
+channels=${3:-256}
+command -v import >/dev/null || { sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo; $sudo apt-get install -y -qq imagemagick; }
+work=$(mktemp -d /tmp/velmora-soak-XXXXXX)
+VELMORA_JACK_SERVER=${VELMORA_JACK_SERVER:-velmora-soak}
+source "$(dirname "$0")/recorder-driver.sh"
+
+clock_picture() {   # a checksum of the elapsed-time clock as the screen shows it
+    import -window root -crop 140x30+$((cx + 220))+$((cy + 120)) rgb:- 2>/dev/null | md5sum | cut -d' ' -f1
+}
+
+start_server "$channels"
+start_app "$work/home"
+click_select_all; click_record
+
+stalls=0; rss_first=""; rss_max=0; samples=0
+end=$((SECONDS + minutes * 60))
+while [ $SECONDS -lt $end ]; do
+    sleep 10
+    rss=$(awk '/VmRSS/ { print $2 }' "/proc/$app_pid/status")
+    a=$(clock_picture); sleep 0.5; b=$(clock_picture)
+    [ "$a" != "$b" ] || stalls=$((stalls + 1))
+    samples=$((samples + 1))
+    [ $SECONDS -lt $((end - minutes * 60 + 60)) ] || { [ -n "$rss_first" ] || rss_first=$rss; [ "$rss" -le "$rss_max" ] || rss_max=$rss; }
+    printf "%4d s  rss %7d KiB\n" $((SECONDS - end + minutes * 60)) "$rss"
+done
+click_stop; sleep 5; quit_app
+
+xruns=$(grep -c "XRun" "$work/jackd-$channels.log" || true)
+bad=$(check_take "$work/home" "$channels")
+echo "channels $channels, $minutes min: rss after the first minute ${rss_first} KiB, highest later ${rss_max} KiB" \
+     "(growth $((rss_max - ${rss_first:-0})) KiB); clock stalls $stalls of $samples checks;" \
+     "files rejected by the checker $bad; cycles the server skipped $xruns"
+[ "$bad" -eq 0 ] && [ "$stalls" -eq 0 ]
