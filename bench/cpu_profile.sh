@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # CPU of the recorder with its window open on a private display and the signal client
 # on a private JACK server: idle (device open, not recording) or recording, for a
-# number of channels. With --perf it also samples call stacks and prints the hottest
-# functions.
-#   bench/cpu_profile.sh BUILD_DIR idle|record CHANNELS [SECONDS] [--perf]
+# number of channels; "none" runs it with no device at all (the timer alone). With --perf
+# it also samples call stacks and prints the hottest functions.
+#   bench/cpu_profile.sh BUILD_DIR idle|record|none CHANNELS [SECONDS] [--perf]
 set -euo pipefail
 
 [ -n "${DISPLAY:-}" ] || exec "$(dirname "$0")/../scripts/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
@@ -16,8 +16,16 @@ profile=${5:-}
 work=$(mktemp -d /tmp/velmora-prof-XXXXXX)
 source "$(dirname "$0")/../scripts/recorder-driver.sh"
 
-start_server "$channels"
-start_app "$work/home"
+if [ "$state" = none ]; then
+    mkdir -p "$work/home"
+    HOME=$work/home "$app" >"$work/home.log" 2>&1 &
+    app_pid=$!; pids+=("$app_pid")
+    timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" >/dev/null
+    sleep 3
+else
+    start_server "$channels"
+    start_app "$work/home"
+fi
 if [ "$state" = record ]; then click_select_all; click_record; fi
 sleep 2
 
