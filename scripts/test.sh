@@ -12,9 +12,13 @@ cd "$(dirname "$0")/.."
 
 run_suite() {   # KIND [CTEST ARGUMENTS...]
     local kind=$1; shift
-    local build=build sanitizer=""
-    [ "$kind" = plain ] || { build=build-${kind:0:4}; sanitizer=$kind; }
-    [ "$kind" != address ] || build=build-asan
+    local build sanitizer=""
+    case $kind in
+        plain)   build=build ;;
+        address) build=build-asan; sanitizer=address ;;
+        thread)  build=build-tsan; sanitizer=thread ;;
+        *)       echo "unknown build kind: $kind" >&2; return 1 ;;
+    esac
     echo "=== $kind build in $build"
     cmake -S . -B "$build" -G Ninja -DVELMORA_SANITIZER="$sanitizer" ${VELMORA_CMAKE_ARGS:-}
     cmake --build "$build" --parallel
