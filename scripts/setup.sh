@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
   xvfb xauth xdotool
+  e2fsprogs
 )
 
 missing=()
