@@ -63,16 +63,21 @@ save_settings() {
     fail "the box stayed open"
 }
 
-pause=0.3
-[ "${VELMORA_TIMING:-exact}" = loose ] && pause=1.5   # a sanitized build follows the mouse slowly
-
-drag() {   # x1 y1 x2 y2, in steps that a slow build can follow
-    xdotool mousemove "$1" "$2"; sleep $pause
-    xdotool mousedown 1; sleep $pause
+# Holds the button until the window has the size expected of the drag, as a user
+# would: a slow build may still be painting an earlier step, and the framework reads
+# the button's real state when it catches up, so a release sent too early turns the
+# last steps into plain moves.
+drag() {   # x1 y1 x2 y2 expected-width expected-height
+    xdotool mousemove "$1" "$2"; sleep 0.3
+    xdotool mousedown 1; sleep 0.3
     for i in 1 2 3 4 5 6 7 8; do
-        xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep $pause
+        xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep 0.3
     done
-    sleep 0.5
+    for _ in $(seq 1 120); do
+        geometry
+        [ "$WIDTH" -eq "$5" ] && [ "$HEIGHT" -eq "$6" ] && break
+        sleep 0.5
+    done
     xdotool mouseup 1; sleep 1
 }
 
@@ -89,13 +94,13 @@ case $scenario in
         # The window fits the 800 x 550 content plus its title bar and border.
         [ "$WIDTH" -gt 800 ] && [ "$HEIGHT" -gt 550 ] || fail "initial size ${WIDTH}x${HEIGHT}"
         # Shrink with the corner resizer far below the limits: the outer size stops at 800 x 550.
-        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) $((X + 100)) $((Y + 80))
+        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) $((X + 100)) $((Y + 80)) 800 550
         geometry
         [ "$WIDTH" -eq 800 ] && [ "$HEIGHT" -eq 550 ] || fail "shrunk to ${WIDTH}x${HEIGHT}"
         # Grow from the screen's top left far beyond 4000 x 4000: it stops at 4000 x 4000.
         xdotool windowmove "$wid" 0 0; sleep 0.5
         geometry
-        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) 4190 4190
+        drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) 4190 4190 4000 4000
         geometry
         [ "$WIDTH" -eq 4000 ] && [ "$HEIGHT" -eq 4000 ] || fail "grown to ${WIDTH}x${HEIGHT}"
         ;;
