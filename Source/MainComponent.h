@@ -179,8 +179,8 @@ private:
                                const float* const* samples, int count, int n) noexcept;
 
     /** Audio thread: meters every channel and feeds the selected ones to the take's writers.
-        channels holds numChannels input pointers, read from startSample on. */
-    void processInputs (const float* const* channels, int numChannels, int startSample, int numSamples);
+        channels holds numChannels input pointers, each read for n samples from startSample on. */
+    void processInputs (const float* const* channels, int numChannels, int startSample, int n);
 
     /** The player that brings the device's blocks to this component. The framework's own
         hands on at most 128 inputs, copies every one, and above 31 channels allocates a
@@ -192,10 +192,13 @@ private:
         explicit InputPlayer (MainComponent& owner);
         ~InputPlayer() override;
 
-        /** Hides the framework's setSource, so that the callback also learns the source. */
+        /** Hides the framework's setSource, so that the callback also learns the source.
+            The callback does not take the framework player's lock, so a source is only
+            taken away after removeAudioCallback, whose lock waits out the last block. */
         void setSource (juce::AudioSource* newSource);
 
-        /** Makes room for this many input channels; message thread, device stopped. */
+        /** Makes room for this many input channels; message thread, with no block running:
+            the device manager calls audioDeviceAboutToStart before it hands on blocks. */
         void reserveInputs (int numChannels);
 
         void audioDeviceAboutToStart (juce::AudioIODevice* device) override;

@@ -315,14 +315,9 @@ void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& buffe
     bufferToFill.clearActiveBufferRegion();
 }
 
-void MainComponent::processInputs (const float* const* channels, int numChannels, int startSample, int numSamples)
+void MainComponent::processInputs (const float* const* channels, int numChannels, int startSample, int n)
 {
-    if (shuttingDown)
-        return;
-
-    const auto n = numSamples;
-
-    if (numChannels == 0)
+    if (shuttingDown || numChannels == 0)
         return;
 
     const juce::SpinLock::ScopedTryLockType strip (stripLock);

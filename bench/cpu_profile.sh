@@ -17,11 +17,7 @@ work=$(mktemp -d /tmp/velmora-prof-XXXXXX)
 source "$(dirname "$0")/../scripts/recorder-driver.sh"
 
 if [ "$state" = none ]; then
-    mkdir -p "$work/home"
-    HOME=$work/home "$app" >"$work/home.log" 2>&1 &
-    app_pid=$!; pids+=("$app_pid")
-    timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" >/dev/null
-    sleep 3
+    start_app "$work/home" bare
 else
     start_server "$channels"
     start_app "$work/home"

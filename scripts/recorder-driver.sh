@@ -53,10 +53,11 @@ start_server() {  # CHANNELS [PERIOD]: jackd with the signal client writing CHAN
 
 stop_server() { stop "$signal_pid"; stop "$jack_pid"; }
 
-start_app() {     # HOME_FOLDER: the recorder on device 1 (the signal client), 48 kHz, 24 bit
+start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal client), 48 kHz,
+                  # 24 bit; with "bare", on no device at all
     local home=$1
     mkdir -p "$home/.config/Olvarin Audioware/Velmora Recorder"
-    cat >"$home/.config/Olvarin Audioware/Velmora Recorder/Settings.xml" <<XML
+    [ "${2:-}" = bare ] || cat >"$home/.config/Olvarin Audioware/Velmora Recorder/Settings.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <vrSettings><SETTING Obj="deviceAsioCombo" Value="1"/><SETTING Obj="SRcombo" Value="48000"/><SETTING Obj="bitsCombo" Value="24"/></vrSettings>
 XML

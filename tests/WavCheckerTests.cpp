@@ -6,19 +6,23 @@
 
 namespace
 {
-    /** Writes a mono file through the framework's WAV writer, as the recorder does. */
-    juce::File writeSignal (const juce::File& file, int bits, int channel, const std::vector<uint32_t>& frames)
+    /** Writes a file through the framework's WAV writer, mono as the recorder writes it
+        unless more channels are asked for: channel k of the file then holds input
+        channel `channel + k`, as a single-file recorder would. */
+    juce::File writeSignal (const juce::File& file, int bits, int channel, const std::vector<uint32_t>& frames,
+                            int channelsInFile = 1)
     {
         file.deleteFile();
         auto stream = std::make_unique<juce::FileOutputStream> (file);
         std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
-            stream.get(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0));
+            stream.get(), 48000.0, juce::AudioChannelSet::discreteChannels (channelsInFile), bits, {}, 0));
         EXPECT_NE (writer, nullptr);
         stream.release();
 
-        juce::AudioBuffer<float> buffer (1, (int) frames.size());
-        for (size_t i = 0; i < frames.size(); ++i)
-            buffer.setSample (0, (int) i, testsignal::sample (channel, frames[i]));
+        juce::AudioBuffer<float> buffer (channelsInFile, (int) frames.size());
+        for (int k = 0; k < channelsInFile; ++k)
+            for (size_t i = 0; i < frames.size(); ++i)
+                buffer.setSample (k, (int) i, testsignal::sample (channel + k, frames[i]));
 
         writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples());
         return file;
@@ -75,6 +79,27 @@ TEST_P (WavCheckerFormats, ReadsTheFrameworkWriterAndFindsAContinuousSignal)
 }
 
 INSTANTIATE_TEST_SUITE_P (Bits, WavCheckerFormats, ::testing::Values (16, 24));
+
+TEST (WavChecker, ReadsOneChannelOfAMultichannelFile)
+{
+    TempDir tmp;
+    const auto file = writeSignal (tmp.dir.getChildFile ("all.wav"), 24, 10, run (0, 20000), 3);
+    const auto path = file.getFullPathName().toStdString();
+
+    for (int k = 0; k < 3; ++k)
+    {
+        const auto wav = wavcheck::readWav (path, k);
+        ASSERT_TRUE (wav.readable) << wav.error;
+        EXPECT_EQ (wav.numChannels, 3);
+        EXPECT_EQ (wav.numFrames, 20000u);
+        const auto report = wavcheck::checkWav (wav, 10 + k);
+        EXPECT_EQ (report.numDiscontinuities, 0u) << "channel " << k << ": " << wavcheck::describe (wav, report);
+        EXPECT_EQ (report.detectedChannel, 10 + k);
+    }
+
+    EXPECT_FALSE (wavcheck::readWav (path, 3).readable) << "a channel the file does not have";
+    EXPECT_FALSE (wavcheck::readWav (path, -1).readable);
+}
 
 TEST (WavChecker, ReportsDroppedRepeatedAndForeignFrames)
 {

@@ -98,10 +98,10 @@ WavFile readWav (const std::string& path, int channelInFile)
 
             const auto usable = std::min (f.declaredDataBytes, f.availableDataBytes);
             f.numFrames = usable / blockAlign;
-            f.firstChannel.resize ((size_t) f.numFrames);
+            f.samples.resize ((size_t) f.numFrames);
 
             for (uint64_t i = 0; i < f.numFrames; ++i)
-                f.firstChannel[(size_t) i] = sampleAt (bytes.data() + body + i * blockAlign
+                f.samples[(size_t) i] = sampleAt (bytes.data() + body + i * blockAlign
                                                            + (uint64_t) channelInFile * (uint64_t) bytesPerSample, bytesPerSample);
 
             f.readable = true;
@@ -179,7 +179,7 @@ SignalReport checkCodes (const std::vector<uint16_t>& codes, int expectedChannel
 SignalReport checkWav (const WavFile& file, int expectedChannel)
 {
     uint64_t corrupt = 0;
-    auto report = checkCodes (codesFromSamples (file.firstChannel, file.bitsPerSample, &corrupt), expectedChannel);
+    auto report = checkCodes (codesFromSamples (file.samples, file.bitsPerSample, &corrupt), expectedChannel);
     report.numDiscontinuities += corrupt;
     return report;
 }

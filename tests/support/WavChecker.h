@@ -22,7 +22,7 @@ namespace wavcheck
         uint64_t availableDataBytes = 0;// what the file holds after the data chunk's start
         bool headerMatchesFile = false; // the header accounts for every byte of audio in the file
         uint64_t numFrames = 0;         // frames actually present (whole frames only)
-        std::vector<int32_t> firstChannel; // integer samples of the channel read, full bit depth
+        std::vector<int32_t> samples; // integer samples of the channel read, full bit depth
     };
 
     /** Reads a file and the samples of one of its channels (the first unless asked). */

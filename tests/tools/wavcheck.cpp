@@ -29,7 +29,8 @@ int main (int argc, char** argv)
 
     if (argc != 3 && argc != 5 && ! killed)
     {
-        std::fprintf (stderr, "usage: velmora-wavcheck FILE CHANNEL [BITS RATE [--killed MINFRAMES]]\n");
+        std::fprintf (stderr, "usage: velmora-wavcheck FILE CHANNEL [BITS RATE [--killed MINFRAMES]]\n"
+                              "       velmora-wavcheck --channel-in-file K FILE CHANNEL\n");
         return 2;
     }
 
