@@ -98,8 +98,13 @@ TEST_P (JackHarnessChannels, DeviceManagerReceivesEveryFrameOfEveryChannel)
     for (int i = 0; i < 500 * testjack::slowdown && ! capture.isFull(); ++i)
         juce::Thread::sleep (10);
 
+    // Frames of a cycle that the (non-realtime) server skipped were never delivered; the
+    // device counts such cycles, and only a capture without one must be exact.
+    const auto skipped = device->getXRunCount();
     manager.removeAudioCallback (&capture);
     ASSERT_TRUE (capture.isFull());
+    if (skipped > 0)
+        std::printf ("WARNING: the server skipped %d cycles of the capture\n", skipped);
 
     for (int c = 0; c < channels; ++c)
     {
@@ -108,7 +113,7 @@ TEST_P (JackHarnessChannels, DeviceManagerReceivesEveryFrameOfEveryChannel)
             codes.push_back (wavcheck::codeFromFloat (s));
 
         const auto report = wavcheck::checkCodes (codes, c);
-        if (testjack::framesAreExact)
+        if (testjack::framesAreExact && skipped == 0)
         {
             EXPECT_EQ (report.numDiscontinuities, 0u) << "channel " << c;
         }
