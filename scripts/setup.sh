@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
   xvfb xauth xdotool
-  e2fsprogs
+  e2fsprogs procps
 )
 
 missing=()
