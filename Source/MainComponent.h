@@ -2,6 +2,7 @@
 
 #include "CEnvFollower.h"
 #include "GuiComponent.h"
+#include "TakeFeed.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_utils/juce_audio_utils.h>
@@ -233,6 +234,11 @@ private:
         number; beyond this many, further threads share the take. */
     static constexpr int writersPerThread = 32;
     void writeToDiskFailed();
+
+    /** Starts the feed from the audio callback to the take's writer slots; false when it
+        cannot run. Seconds of audio the feed holds while its thread passes blocks on: */
+    bool startFeed();
+    static constexpr int feedSeconds = 1;
     void doStop (bool cleanUpOnThread);
     void CleanWriters();
     void enableControlsAfterStop();
@@ -304,6 +310,10 @@ private:
         the component goes. Declared here so that they outlive every writer. */
     juce::OwnedArray<juce::TimeSliceThread> extraRecorderThreads;
     juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter> threadedWriters;
+
+    /** Carries the take's blocks from the audio callback to threadedWriters, so that the
+        callback never calls a writer. Declared after the writers: it lets go of them first. */
+    TakeFeed takeFeed;
     std::thread cleanerThread;
     juce::CriticalSection deviceLock;
     juce::String chosenFolder;
@@ -321,8 +331,8 @@ private:
         level slots and followers, and by the message thread while it rebuilds them. */
     juce::SpinLock stripLock;
 
-    /** Held by the audio callback (try-lock) while it uses the writers; taken once by
-        stopFeedingWriters after isRecording is cleared, as a barrier. */
+    /** Held by the audio callback (try-lock) while it uses the writer slots and the feed;
+        taken once by stopFeedingWriters after isRecording is cleared, as a barrier. */
     juce::CriticalSection writerLock;
 
     /** Bytes per sample of the running take, fixed at Record (the bit-depth box is a

@@ -15,10 +15,18 @@
 //   block when the message thread is rebuilding the arrays. It never waits.
 //
 // Message thread <-> audio thread, writers:
-//   the callback uses threadedWriters and selectedChannels only while it holds
-//   writerLock (try-lock) and reads isRecording as set. Record fills the array before it
-//   sets the flag. stopFeedingWriters clears the flag and then takes writerLock once:
-//   when it returns, the callback is not inside any writer and will not enter one.
+//   the callback uses threadedWriters, selectedChannels and takeFeed only while it holds
+//   writerLock (try-lock) and reads isRecording as set. Record fills the array and starts
+//   the feed before it sets the flag. stopFeedingWriters clears the flag and then takes
+//   writerLock once: when it returns, the callback is not inside the feed and will not
+//   enter it.
+//
+// Audio thread -> feed thread -> writers:
+//   the callback never calls a writer (a writer's write can wait on a mutex of its writer
+//   thread). It copies each block into the feed's ring, lock-free; the feed's thread
+//   passes the blocks on. CleanWriters finishes the feed, which passes on the rest, before
+//   it deletes a writer; the feed's thread uses the writers only under the feed's lock,
+//   which finish takes too (TakeFeed.h).
 //
 // Message thread <-> clean-up thread:
 //   doStop(true) marks writersBusy before the overlay shows and the thread starts, so no
@@ -327,11 +335,13 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
     const auto numSelected = feeding ? selectedChannels.size() : 0;
     const auto bytesPerSample = (int64_t) takeBytesPerSample.load();
     const auto numMetered = strip.isLocked() ? juce::jmin (numChannels, meterLevels.size(), envFollowers.size()) : 0;
+    const auto space = feeding ? takeFeed.reserve (n) : TakeFeed::Space {};
     int k = 0;
 
-    // Channels go in small groups: first each one's samples to its writer, in channel
-    // order, then the group's metering in one interleaved pass. A refused write ends the
-    // block after the refusing channel, exactly as a channel-by-channel walk would.
+    // Channels go in small groups: first each one's samples to the feed, in channel
+    // order, then the group's metering in one interleaved pass. A feed with no room for
+    // the block refuses it at the first channel with a writer; the block ends after that
+    // channel, exactly as a channel-by-channel walk would.
     for (int first = 0; first < numChannels; first += meterGroupSize)
     {
         const auto end = juce::jmin (first + meterGroupSize, numChannels);
@@ -343,11 +353,9 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
             if (k >= numSelected || selectedChannels.getUnchecked (k) != c)
                 continue;
 
-            if (auto* writer = k < numSlots ? threadedWriters.getUnchecked (k) : nullptr)
+            if (k < numSlots && threadedWriters.getUnchecked (k) != nullptr)
             {
-                const float* samples = channels[c] + startSample;
-
-                if (! writer->write (&samples, n))
+                if (! space.fits)
                 {
                     isRecording = false;
                     diskWriteError = true;
@@ -356,6 +364,7 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
                     break;
                 }
 
+                takeFeed.copy (k, channels[c] + startSample, space);
                 bytesWritten += bytesPerSample * n;
             }
 
@@ -379,6 +388,9 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
         if (refused)
             break;
     }
+
+    if (feeding)
+        takeFeed.commit (space);
 }
 
 void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
@@ -580,6 +592,14 @@ void MainComponent::record()
         return;
     }
 
+    // The feed's ring is fresh memory as well, backed with the writers' buffers.
+    if (! startFeed())
+    {
+        dialogs.warnAsync ("Error", "Unable to write on disk.");
+        doStop (false);
+        return;
+    }
+
     prefaultMemoryMappedSince (memoryBefore);
 
     takeWriterCount = writers;
@@ -690,6 +710,17 @@ size_t MainComponent::prefaultMemoryMappedSince (const AddressRanges& before)
     return backed;
 }
 
+bool MainComponent::startFeed()
+{
+    // A writer that refuses a block has five seconds of audio waiting for the disk: the
+    // take ends as the disk-write-error path says.
+    return takeFeed.start (threadedWriters, currentSampleRate * feedSeconds, [this]
+    {
+        isRecording = false;
+        diskWriteError = true;
+    });
+}
+
 /** Writer thread: a file of the take could not be written. Ends the take the way a full
     writer buffer does, so that the timer reports it and stops. */
 void MainComponent::writeToDiskFailed()
@@ -723,6 +754,9 @@ void MainComponent::doStop (bool cleanUpOnThread)
 void MainComponent::CleanWriters()
 {
     writersBusy = 1;
+
+    // What the audio callback handed over before it left the take reaches the writers.
+    takeFeed.finish();
 
     // Last first; deleting a threaded writer writes out its buffer and completes the file.
     while (! threadedWriters.isEmpty())

@@ -115,6 +115,7 @@ struct MainComponentTestAccess
             mc.takeFiles.add (juce::File());
         }
 
+        mc.startFeed();
         mc.takeWriterCount = mc.numSelectedChannels;
         mc.takeBytesPerSample = bits / 8;
         mc.isRecording = true;
