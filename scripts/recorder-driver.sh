@@ -32,7 +32,7 @@ thread_groups() {    # PID BEFORE_FILE AFTER_FILE SECONDS -> % of a core per gro
         function group(tid, name) {
             if (tid == pid) return "message thread (timer callbacks, painting)"
             if (name ~ /^JUCE_Timer/) return "framework timer thread"
-            if (name ~ /^Audio_Recorder/) return "writer threads"
+            if (name ~ /^Audio_Recorder/) return "writer and feed threads"
             return "audio and other threads"
         }
         FNR == NR { before[$1] = $3; next }

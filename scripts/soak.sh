@@ -43,6 +43,8 @@ done
 click_stop; sleep 5; quit_app
 
 xruns=$(grep -c "XRun" "$work/jackd-$channels.log" || true)
+echo "late cycles the server logged, by client and state:"
+grep -o "client = .*" "$work/jackd-$channels.log" | sort | uniq -c || true
 bad=$(check_take "$work/home" "$channels")
 echo "channels $channels, $minutes min: rss after the first minute ${rss_first} KiB, highest later ${rss_max} KiB" \
      "(growth $((rss_max - ${rss_first:-0})) KiB); clock stalls $stalls of $samples checks;" \
