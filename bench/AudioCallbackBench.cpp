@@ -36,9 +36,9 @@ namespace
             // are the same zeros or signal either way, so the cost does not depend on it.
             mc.getNextAudioBlock (info);
 
-            // Give the writer thread time to empty the buffers now and then, outside the
-            // timing, so that a take never fills its five seconds.
-            if (recording && (sinceDrain += frames) >= 48000)
+            // Give the feed's and the writers' threads time to empty their buffers now and
+            // then, outside the timing, so that a take never fills the feed's one second.
+            if (recording && (sinceDrain += frames) >= 24000)
             {
                 state.PauseTiming();
                 juce::Thread::sleep (50);
@@ -48,7 +48,7 @@ namespace
         }
 
         if (recording && ! mc.isRecording)
-            state.SkipWithError ("a writer buffer filled up");
+            state.SkipWithError ("the feed or a writer buffer filled up");
 
         // Seconds of callback per channel-sample (printed with an SI prefix: 2.1n is 2.1 ns).
         state.counters["per_channel_sample"] = benchmark::Counter (
