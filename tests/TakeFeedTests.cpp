@@ -234,3 +234,43 @@ TEST (AudioCallbackWaits, NoneWhileTheWritersWork)
     EXPECT_TRUE (mc.isRecording);
     EXPECT_EQ (after.ru_nvcsw - before.ru_nvcsw, 0) << "the callback waited";
 }
+
+// A stop right after the callback's last block: that block and every one before it reach
+// the files, although the feed's thread had not yet passed them on.
+TEST (FeedOnStop, EveryBlockTakenBeforeTheStopReachesItsFile)
+{
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.buildStrip (4, 48000.0);
+
+    std::vector<float> received[4];
+    int made = 0;
+    access.startTakeOnWriters (16, [&] { return new CapturingWriter (received[made++]); });
+
+    juce::AudioBuffer<float> block (4, 256);
+    const juce::AudioSourceChannelInfo info (&block, 0, 256);
+
+    for (int b = 0; b < 40; ++b)
+    {
+        for (int c = 0; c < 4; ++c)
+            for (int i = 0; i < 256; ++i)
+                block.setSample (c, i, valueAt (b * 256 + i, c));
+
+        mc.getNextAudioBlock (info);
+    }
+
+    mc.buttonClicked (&access.stopButton());
+
+    for (int i = 0; i < 500 && access.writersBusy() != 0; ++i)
+        juce::Thread::sleep (10);
+
+    ASSERT_EQ (access.writersBusy(), 0);
+
+    for (int c = 0; c < 4; ++c)
+    {
+        ASSERT_EQ (received[c].size(), 40u * 256) << "channel " << c;
+
+        for (size_t i = 0; i < received[c].size(); ++i)
+            ASSERT_EQ (received[c][i], valueAt ((int) i, c)) << "channel " << c << ", sample " << i;
+    }
+}
