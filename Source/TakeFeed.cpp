@@ -18,8 +18,7 @@ bool TakeFeed::start (Writers& takeWriters, int capacity, std::function<void()> 
 
         // One sample more than the capacity: the fifo keeps one slot free.
         ring.setSize (juce::jmax (1, takeWriters.size()), capacity + 1, false, false, false);
-        fifo.setTotalSize (capacity + 1);
-        fifo.reset();
+        fifo.setTotalSize (capacity + 1);   // and empties it
         active = true;
     }
 

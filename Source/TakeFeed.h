@@ -59,9 +59,6 @@ public:
         the ring. Call it only once the audio thread has left the take. */
     void finish();
 
-    /** Samples of the running take that are in the ring, not yet passed on. */
-    int numWaiting() const noexcept    { return fifo.getNumReady(); }
-
     /** How long the feed's thread sleeps between two hand-overs while a take runs. */
     static constexpr int passIntervalMs = 10;
 

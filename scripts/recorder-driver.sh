@@ -54,7 +54,8 @@ start_server() {  # CHANNELS [PERIOD]: jackd with the signal client writing CHAN
 stop_server() { stop "$signal_pid"; stop "$jack_pid"; }
 
 start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal client), 48 kHz,
-                  # 24 bit; with "bare", on no device at all
+                  # 24 bit; with "bare", on no device at all. Sets app_pid, wid (its window),
+                  # X, Y (the window's place) and cx, cy (the main component's corner).
     local home=$1
     mkdir -p "$home/.config/Olvarin Audioware/Velmora Recorder"
     [ "${2:-}" = bare ] || cat >"$home/.config/Olvarin Audioware/Velmora Recorder/Settings.xml" <<XML
@@ -63,7 +64,7 @@ start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal cli
 XML
     HOME=$home "$app" >"$home.log" 2>&1 &
     app_pid=$!; pids+=("$app_pid")
-    local wid; wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1)
+    wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1)
     sleep 3
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     cx=$((X + 1)) cy=$((Y + HEIGHT - 550 - 1))

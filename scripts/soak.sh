@@ -26,7 +26,6 @@ clock_picture() {
 
 start_server "$channels"
 start_app "$work/home"
-wid=$(xdotool search --onlyvisible --name "^Velmora Recorder" | head -1)
 click_select_all; click_record
 
 stalls=0; rss_first=""; rss_max=0; samples=0

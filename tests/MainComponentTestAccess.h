@@ -3,6 +3,7 @@
 #include "MainComponent.h"
 
 #include <map>
+#include <stdexcept>
 #include <string>
 
 /** The tests' view of the main component's private members (a friend of the class). */
@@ -115,7 +116,9 @@ struct MainComponentTestAccess
             mc.takeFiles.add (juce::File());
         }
 
-        mc.startFeed();
+        if (! mc.startFeed())
+            throw std::runtime_error ("the feed's thread did not start");
+
         mc.takeWriterCount = mc.numSelectedChannels;
         mc.takeBytesPerSample = bits / 8;
         mc.isRecording = true;

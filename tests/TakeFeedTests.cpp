@@ -137,7 +137,6 @@ TEST_F (Feed, AFullRingRefusesTheWholeBlockAndKeepsWhatItHolds)
         refused += push (256) ? 0 : 1;
 
     ASSERT_EQ (refused, 1) << "a full ring must refuse a block rather than overwrite one";
-    EXPECT_LE (feed.numWaiting(), 1024);
 
     // Every block taken arrives whole; the refused one leaves no trace.
     feed.finish();
