@@ -2,7 +2,10 @@
 
 #include "CEnvFollower.h"
 #include "GuiComponent.h"
+#include "SettingsFile.h"
 #include "TakeFeed.h"
+#include "TakeFiles.h"
+#include "WriterMemory.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_utils/juce_audio_utils.h>
@@ -102,25 +105,6 @@ public:
     /** The elapsed-time clock: HH:MM:SS.t, the tenths truncated. */
     static juce::String clockText (float seconds);
 
-    /** The (key, value) pairs of a settings file, in file order: the Obj and Value of every
-        SETTING child of a vrSettings root (tags matched ignoring case). Empty for a missing,
-        unreadable, malformed, oversized or too deeply nested file. Any thread. */
-    static std::vector<std::pair<juce::String, juce::String>> readSettingsFile (const juce::File& file);
-
-    /** Reads a decimal integer the way the C library's atoi does (leading blanks, a sign,
-        digits), saturating instead of overflowing. */
-    static int leadingInteger (const juce::String& text);
-
-    /** Reads a decimal number with fraction and exponent, truncated toward zero and held
-        within the int range. */
-    static int truncatedNumber (const juce::String& text);
-
-    /** Makes a WAV file's header describe the whole frames that the file really holds,
-        dropping a partial last frame. After a failed disk write the framework's writer
-        leaves a header that counts bytes which never reached the disk. Returns false when
-        the file is not a WAV file it understands or cannot be changed. Any thread. */
-    static bool fitWavHeaderToData (const juce::File& file);
-
     /** The translucent sheet shown while a stopped take's files are finalised. */
     class HaltOverlayClass : public juce::Component
     {
@@ -219,15 +203,6 @@ private:
     juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits,
                                                            juce::TimeSliceThread& drainer);
     juce::TimeSliceThread& writerThreadForSlot (int slot);
-
-    /** Address ranges of the process's private read-write anonymous memory (the heap
-        among it), in ascending order, as the kernel lists them. */
-    using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
-    static AddressRanges writableAnonymousMemory();
-
-    /** Has the kernel back, now, every page of such memory that was not mapped at
-        `before`, so that its first use does not fault. Returns the bytes so backed. */
-    static size_t prefaultMemoryMappedSince (const AddressRanges& before);
 
     /** Writers that one writer thread drains. The framework's thread looks through all of
         its writers for each one it serves, so its cost grows with the square of their

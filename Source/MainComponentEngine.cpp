@@ -3,9 +3,6 @@
 
 #include "MainComponent.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sys/mman.h>
 
 //==============================================================================
 // Hand-overs between the threads
@@ -446,61 +443,6 @@ void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<f
 //==============================================================================
 // Recording a take
 
-namespace
-{
-    /** Whether a take stays where the user chose it: the folder text is used as it stands,
-        the take folder is that folder or one entry inside it, and every file one entry
-        inside the take folder. A stored prefix can hold what typing cannot ("/", "..", a
-        leading "~", which the framework reads as a home folder), and the framework's path
-        clean-up drops characters and cuts long paths; each could put files elsewhere. */
-    bool takeStaysInFolder (const juce::String& folderText, const juce::File& takeFolder, const juce::String& fileName)
-    {
-        const juce::File folder (folderText);
-        const auto parts = juce::StringArray::fromTokens (takeFolder.getFullPathName(), "/", {});
-
-        return juce::File::createLegalPathName (folderText) == folderText
-            && ! parts.contains (".") && ! parts.contains ("..")
-            && (takeFolder == folder || takeFolder.getParentDirectory() == folder)
-            && takeFolder.getChildFile (fileName).getParentDirectory() == takeFolder;
-    }
-
-    /** The file stream under each writer. The framework's threaded writer drops the result
-        of its disk writes, so a failing disk would go unnoticed while the screen still
-        says recording; this stream reports the first failure instead. Writer thread. */
-    class WatchedFileStream : public juce::FileOutputStream
-    {
-    public:
-        WatchedFileStream (const juce::File& target, std::function<void()> onFailure)
-            : juce::FileOutputStream (target, 32768), failed (std::move (onFailure)) {}
-
-        bool write (const void* data, size_t numBytes) override
-        {
-            return check (juce::FileOutputStream::write (data, numBytes));
-        }
-
-        void flush() override
-        {
-            juce::FileOutputStream::flush();
-            check (getStatus().wasOk());
-        }
-
-    private:
-        bool check (bool ok)
-        {
-            if (! ok && ! reported)
-            {
-                reported = true;
-                failed();
-            }
-
-            return ok;
-        }
-
-        std::function<void()> failed;
-        bool reported = false;
-    };
-}
-
 void MainComponent::selectAll()
 {
     for (auto* box : channelBoxes)
@@ -534,7 +476,7 @@ void MainComponent::record()
     const auto prefix = prefixEditor.getText().isNotEmpty() ? prefixEditor.getText() : juce::String ("Track");
     const juce::File takeFolder (juce::File::createLegalPathName (folderEditor.getText() + "//" + prefix));
 
-    if (! takeStaysInFolder (folderEditor.getText(), takeFolder, prefix + format_to (1, 2) + ".wav")
+    if (! TakeFiles::takeStaysInFolder (folderEditor.getText(), takeFolder, prefix + format_to (1, 2) + ".wav")
         || takeFolder.createDirectory().failed())
     {
         dialogs.warnAsync ("Error", "Unable to write on disk.");
@@ -555,7 +497,7 @@ void MainComponent::record()
     // hundreds of channels that makes the first seconds of a take miss the device's
     // deadlines. The writer threads are made first, so that their stacks are not backed.
     writerThreadForSlot (juce::jmax (0, selectedChannels.size() - 1));
-    const auto memoryBefore = writableAnonymousMemory();
+    const auto memoryBefore = WriterMemory::writableAnonymousMemory();
 
     for (int i = 0; i < numInputChannels; ++i)
     {
@@ -600,7 +542,7 @@ void MainComponent::record()
         return;
     }
 
-    prefaultMemoryMappedSince (memoryBefore);
+    WriterMemory::prefaultMemoryMappedSince (memoryBefore);
 
     takeWriterCount = writers;
     takeWriteFailed = false;
@@ -617,7 +559,7 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
 {
     file.deleteFile();
 
-    auto stream = std::make_unique<WatchedFileStream> (file, [this] { writeToDiskFailed(); });
+    auto stream = std::make_unique<TakeFiles::WatchedFileStream> (file, [this] { writeToDiskFailed(); });
 
     if (! stream->openedOk())
         return nullptr;
@@ -654,60 +596,6 @@ juce::TimeSliceThread& MainComponent::writerThreadForSlot (int slot)
     }
 
     return *extraRecorderThreads.getUnchecked (group - 1);
-}
-
-MainComponent::AddressRanges MainComponent::writableAnonymousMemory()
-{
-    AddressRanges ranges;
-    std::ifstream maps ("/proc/self/maps");
-
-    for (std::string line; std::getline (maps, line);)
-    {
-        unsigned long start = 0, end = 0;
-        char permissions[5] = {};
-        int pathStart = 0;
-
-        if (std::sscanf (line.c_str(), "%lx-%lx %4s %*s %*s %*s %n", &start, &end, permissions, &pathStart) < 3)
-            continue;
-
-        const auto path = pathStart > 0 ? line.substr ((size_t) pathStart) : std::string();
-
-        if (std::string (permissions) == "rw-p" && (path.empty() || path == "[heap]"))
-            ranges.emplace_back ((std::uintptr_t) start, (std::uintptr_t) end);
-    }
-
-    return ranges;
-}
-
-size_t MainComponent::prefaultMemoryMappedSince (const AddressRanges& before)
-{
-    size_t backed = 0;
-
-    const auto populate = [&backed] (std::uintptr_t from, std::uintptr_t to)
-    {
-        // Makes the pages present and writable without changing what they hold; a kernel
-        // without this advice refuses it, and the pages fault in later as before.
-        if (to > from && madvise ((void*) from, to - from, MADV_POPULATE_WRITE) == 0)
-            backed += to - from;
-    };
-
-    for (const auto& [start, end] : writableAnonymousMemory())
-    {
-        auto from = start;
-
-        for (const auto& [oldStart, oldEnd] : before)
-        {
-            if (oldEnd <= from || oldStart >= end)
-                continue;
-
-            populate (from, oldStart);
-            from = std::max (from, oldEnd);
-        }
-
-        populate (from, end);
-    }
-
-    return backed;
 }
 
 bool MainComponent::startFeed()
@@ -766,7 +654,7 @@ void MainComponent::CleanWriters()
 
         // A file whose disk writes failed holds less than its header counts.
         if (takeWriteFailed && file != juce::File())
-            fitWavHeaderToData (file);
+            TakeFiles::fitWavHeaderToData (file);
     }
 
     threadedWriters.clear();
@@ -907,111 +795,4 @@ juce::String MainComponent::clockText (float seconds)
 
     return format_to (s / 3600, 2) + ":" + format_to ((s - (s / 3600) * 3600) / 60, 2) + ":"
          + format_to (s % 60, 2) + "." + format_to (tenths, 1);
-}
-
-//==============================================================================
-// Repairing the header of a file whose disk writes failed
-
-namespace
-{
-    juce::uint32 readLE32 (const juce::uint8* p) { return juce::ByteOrder::littleEndianInt (p); }
-
-    /** Where the sizes of a RIFF or RF64 WAV file live, found by walking its chunks. */
-    struct WavLayout
-    {
-        bool isRf64 = false;
-        juce::int64 ds64Body = -1, dataSizeField = -1, dataStart = -1;
-        int blockAlign = 0;
-    };
-
-    bool findLayout (juce::FileInputStream& in, WavLayout& layout)
-    {
-        juce::uint8 header[12];
-
-        if (in.read (header, 12) != 12 || std::memcmp (header + 8, "WAVE", 4) != 0)
-            return false;
-
-        layout.isRf64 = std::memcmp (header, "RF64", 4) == 0;
-
-        if (! layout.isRf64 && std::memcmp (header, "RIFF", 4) != 0)
-            return false;
-
-        for (juce::int64 pos = 12; pos + 8 <= in.getTotalLength();)
-        {
-            juce::uint8 chunk[8];
-            in.setPosition (pos);
-
-            if (in.read (chunk, 8) != 8)
-                return false;
-
-            const juce::int64 size = readLE32 (chunk + 4);
-
-            if (std::memcmp (chunk, "ds64", 4) == 0)
-                layout.ds64Body = pos + 8;
-
-            if (std::memcmp (chunk, "fmt ", 4) == 0)
-            {
-                juce::uint8 fmt[16];
-
-                if (in.read (fmt, 16) != 16)
-                    return false;
-
-                layout.blockAlign = juce::ByteOrder::littleEndianShort (fmt + 12);
-            }
-
-            if (std::memcmp (chunk, "data", 4) == 0)
-            {
-                layout.dataSizeField = pos + 4;
-                layout.dataStart = pos + 8;
-                return layout.blockAlign > 0 && (! layout.isRf64 || layout.ds64Body > 0);
-            }
-
-            pos += 8 + size + (size & 1);
-        }
-
-        return false;
-    }
-}
-
-bool MainComponent::fitWavHeaderToData (const juce::File& file)
-{
-    WavLayout layout;
-    {
-        juce::FileInputStream in (file);
-
-        if (! in.openedOk() || ! findLayout (in, layout))
-            return false;
-    }
-
-    const auto available = file.getSize() - layout.dataStart;
-    const auto dataBytes = available - available % layout.blockAlign;
-
-    juce::FileOutputStream out (file);
-
-    if (! out.openedOk() || ! out.setPosition (layout.dataStart + dataBytes))
-        return false;
-
-    // Shrinking needs no new space on the disk, so it works on a full one too.
-    if (out.truncate().failed())
-        return false;
-
-    const auto riffBytes = layout.dataStart + dataBytes - 8;
-
-    if (layout.isRf64)
-    {
-        out.setPosition (layout.ds64Body);
-        out.writeInt64 (riffBytes);
-        out.writeInt64 (dataBytes);
-        out.writeInt64 (dataBytes / layout.blockAlign);
-    }
-    else
-    {
-        out.setPosition (4);
-        out.writeInt ((int) (juce::uint32) riffBytes);
-        out.setPosition (layout.dataSizeField);
-        out.writeInt ((int) (juce::uint32) dataBytes);
-    }
-
-    out.flush();
-    return out.getStatus().wasOk();
 }

@@ -72,6 +72,7 @@ TEST_P (PlayerChannels, EveryChannelArrivesWithoutAllocating)
     EXPECT_EQ (alloccount::stop(), 0);
 
     EXPECT_EQ (access.bytesWritten(), (int64_t) 100 * channels * 256 * 3);
+    ASSERT_EQ (access.meterLevels().size(), channels);
     EXPECT_GT (access.meterLevels()[channels - 1]->load(), 0.1f) << "the last channel is metered";
     access.player().setSource (nullptr);
 }

@@ -111,6 +111,7 @@ TEST_F (DeviceStrip, RateListShowsTheRunningRateAndADeviceChoiceRefillsIt)
     EXPECT_EQ (access->currentSampleRate(), 48000);
 
     // Choosing the rate the device already runs at changes nothing: same boxes, same ticks.
+    ASSERT_EQ (access->channelBoxes().size(), 8);
     UiDriver ui (*mc);
     ui.click (*access->channelBoxes()[2]);
     auto* box = access->channelBoxes()[2];
@@ -130,6 +131,7 @@ TEST_F (DeviceStrip, RateListShowsTheRunningRateAndADeviceChoiceRefillsIt)
 TEST_F (DeviceStrip, TickedBoxesMakeTheSelectionAndEnableRecord)
 {
     access->chooseDevice ("velmora-signal");
+    ASSERT_EQ (access->channelBoxes().size(), 8);
     UiDriver ui (*mc);
 
     ui.click (*access->channelBoxes()[2]);
@@ -160,6 +162,8 @@ TEST_F (DeviceStrip, MetersMoveWithTheSignal)
     access->chooseDevice ("velmora-signal");
     juce::Thread::sleep (300 * testjack::slowdown);
     access->tick (50);
+    ASSERT_EQ (access->meterLevels().size(), 8);
+    ASSERT_EQ (access->vuMeters().size(), 8);
 
     for (int c = 0; c < 8; ++c)
     {
@@ -172,6 +176,7 @@ TEST_F (DeviceStrip, LevelSlotsHoldTheEnvelopeOfEachChannelsSamples)
 {
     access->chooseDevice ("velmora-signal");
     access->deviceManager().closeAudioDevice();   // from here on only this test feeds blocks
+    ASSERT_EQ (access->meterLevels().size(), 8);
 
     const auto coefficients = CEnvFollower::coefficientsFor (48000.0f);
     std::vector<CEnvFollower> reference (8, CEnvFollower (coefficients));
@@ -203,12 +208,13 @@ TEST_F (DeviceStrip, ReopeningWhileAudioRunsIsClean)
     for (int i = 0; i < 200; ++i)
         access->chooseDevice (i % 2 == 0 ? "velmora-signal" : "velmora-wide");
 
-    EXPECT_EQ (access->channelBoxes().size(), 24);
+    ASSERT_EQ (access->channelBoxes().size(), 24);
     juce::Thread::sleep (200 * testjack::slowdown);
     access->tick (50);
 
     if (testjack::framesAreExact)
     {
+        ASSERT_EQ (access->meterLevels().size(), 24);
         EXPECT_GT (access->meterLevels()[23]->load(), 0.0f) << "audio still arrives";
     }
 }

@@ -124,7 +124,10 @@ namespace
         void record (std::initializer_list<int> channels, int bits = 16)
         {
             for (auto c : channels)
+            {
+                ASSERT_LT (c, access->channelBoxes().size());
                 ui->click (*access->channelBoxes()[c]);
+            }
 
             access->bitsCombo().setSelectedId (bits, juce::dontSendNotification);
             ui->click (access->recordButton());
@@ -154,6 +157,7 @@ namespace
             EXPECT_TRUE (access->recordButton().isEnabled());
             EXPECT_FALSE (access->stopButton().isEnabled());
             EXPECT_TRUE (access->deviceCombo().isEnabled());
+            ASSERT_NE (access->haltOverlay(), nullptr);
             EXPECT_FALSE (access->haltOverlay()->isVisible());
         }
 
@@ -215,8 +219,8 @@ namespace
 
 TEST_F (Faults, FolderRemovedDuringATakeLeavesNothingAndTheProgramGoesOn)
 {
-    openRecorder();
-    record ({ 0, 3 });
+    ASSERT_NO_FATAL_FAILURE (openRecorder());
+    ASSERT_NO_FATAL_FAILURE (record ({ 0, 3 }));
     juce::Thread::sleep (1000);
 
     // The open files live on, unlinked, until the writers close them; nothing reports it.
@@ -240,8 +244,8 @@ TEST_F (Faults, FolderRemovedDuringATakeLeavesNothingAndTheProgramGoesOn)
 
 TEST_F (Faults, FolderMovedAwayDuringATakeKeepsEveryFileWhereItWent)
 {
-    openRecorder();
-    record ({ 1, 6 }, 24);
+    ASSERT_NO_FATAL_FAILURE (openRecorder());
+    ASSERT_NO_FATAL_FAILURE (record ({ 1, 6 }, 24));
     juce::Thread::sleep (1000);
 
     // What a file manager's "move to trash" does: a rename on the same file system.
@@ -267,8 +271,8 @@ TEST_F (Faults, FolderMadeReadOnlyDuringATakeDoesNotTouchTheTake)
     if (! mountTmpfs (disk))
         GTEST_SKIP() << "mounting a tmpfs needs root: " << strerror (errno);
 
-    openRecorder (disk);
-    record ({ 2, 5 });
+    ASSERT_NO_FATAL_FAILURE (openRecorder (disk));
+    ASSERT_NO_FATAL_FAILURE (record ({ 2, 5 }));
     juce::Thread::sleep (700);
 
     // Permissions are checked when a file is opened, so a folder made read-only keeps the
@@ -303,8 +307,8 @@ TEST_F (Faults, DiskThatStopsTakingWritesEndsTheTakeWithValidFiles)
         GTEST_SKIP() << "needs mkfs.ext4, loop devices and root";
 
     mounts.add (disk);
-    openRecorder (disk);
-    record ({ 0, 1, 2, 3, 4, 5, 6, 7 }, 24);
+    ASSERT_NO_FATAL_FAILURE (openRecorder (disk));
+    ASSERT_NO_FATAL_FAILURE (record ({ 0, 1, 2, 3, 4, 5, 6, 7 }, 24));
     juce::Thread::sleep (2500);
 
     {
@@ -362,8 +366,8 @@ TEST_F (Faults, DiskThatStopsTakingWritesEndsTheTakeWithValidFiles)
 
 TEST_F (Faults, ServerGoneDuringATakeEndsTheTakeAsStopDoes)
 {
-    openRecorder();
-    record ({ 0, 7 });
+    ASSERT_NO_FATAL_FAILURE (openRecorder());
+    ASSERT_NO_FATAL_FAILURE (record ({ 0, 7 }));
     juce::Thread::sleep (1000);
     server.stop();
 
@@ -378,6 +382,7 @@ TEST_F (Faults, ServerGoneDuringATakeEndsTheTakeAsStopDoes)
     EXPECT_TRUE (access->recordButton().isEnabled());
     EXPECT_FALSE (access->stopButton().isEnabled());
     waitForCleanUp();
+    ASSERT_NE (access->haltOverlay(), nullptr);
     EXPECT_FALSE (access->haltOverlay()->isVisible());
 
     const auto frames = expectComplete (folder.getChildFile ("Track/Track01.wav"), 0, 16);
@@ -416,10 +421,10 @@ TEST_F (Faults, StoredPrefixThatLeadsOutOfTheFolderIsRefused)
     {
         SCOPED_TRACE (prefix);
         storeSettings (prefix, folder.getFullPathName());
-        openRecorder ({});
+        ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
         ASSERT_EQ (access->prefixEditor().getText(), prefix) << "the stored prefix is taken as it stands";
 
-        record ({ 0, 1 });
+        ASSERT_NO_FATAL_FAILURE (record ({ 0, 1 }));
         expectRefused();
         EXPECT_EQ (filesBelow (root), "");
 
@@ -448,8 +453,8 @@ TEST_F (Faults, StoredFolderThatCannotBeUsedAsItStandsIsRefused)
         const auto foldersBefore = root.findChildFiles (juce::File::findDirectories, true).size();
 
         storeSettings ("Track", text);
-        openRecorder ({});
-        record ({ 0 });
+        ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
+        ASSERT_NO_FATAL_FAILURE (record ({ 0 }));
         expectRefused();
         EXPECT_EQ (filesBelow (root), before);
         EXPECT_EQ (root.findChildFiles (juce::File::findDirectories, true).size(), foldersBefore) << "no folder made";
@@ -464,9 +469,9 @@ TEST_F (Faults, StoredNamesWithSpacesAndLettersBeyondAsciiRecordInPlace)
     const auto chosen = root.getChildFile (juce::CharPointer_UTF8 ("Aufnahmen \xc3\xa9t\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac"));
     const juce::String prefix (juce::CharPointer_UTF8 ("Sp\xc3\xa4t Probe"));
     storeSettings (prefix, chosen.getFullPathName());
-    openRecorder ({});
+    ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
 
-    record ({ 4 });
+    ASSERT_NO_FATAL_FAILURE (record ({ 4 }));
     juce::Thread::sleep (500);
     stopAndWait();
 
@@ -479,9 +484,9 @@ TEST_F (Faults, StoredFolderThatDoesNotExistYetIsMade)
 {
     const auto chosen = root.getChildFile ("not/there/yet");
     storeSettings ("Take", chosen.getFullPathName());
-    openRecorder ({});
+    ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
 
-    record ({ 3 });
+    ASSERT_NO_FATAL_FAILURE (record ({ 3 }));
     juce::Thread::sleep (500);
     stopAndWait();
 
@@ -507,8 +512,8 @@ TEST_F (Faults, FolderWithoutWritePermissionGivesTheAlertAndNoTake)
     {
         SCOPED_TRACE (prefix);
         storeSettings (prefix, disk.getFullPathName());
-        openRecorder ({});
-        record ({ 0, 5 });
+        ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
+        ASSERT_NO_FATAL_FAILURE (record ({ 0, 5 }));
         expectRefused();
 
         // Nothing to finalise, nothing ticking.

@@ -285,6 +285,7 @@ TEST (LevelMeter, FullScaleLightsEverySegmentWithBlackOutlines)
     meter.setBounds (0, 0, 30, 130);
     meter.setLevel (1.0f);
     auto image = paint (meter);
+    ASSERT_EQ (meter.colours.size(), 24u);
 
     for (int i = 0; i < 24; ++i)
     {

@@ -44,11 +44,6 @@ struct MainComponentTestAccess
     MainComponent::InputPlayer& player()  { return mc.audioSourcePlayer; }
     juce::OwnedArray<juce::TimeSliceThread>& extraRecorderThreads() { return mc.extraRecorderThreads; }
     static constexpr int writersPerThread = MainComponent::writersPerThread;
-    static MainComponent::AddressRanges writableAnonymousMemory() { return MainComponent::writableAnonymousMemory(); }
-    static size_t prefaultMemoryMappedSince (const MainComponent::AddressRanges& before)
-    {
-        return MainComponent::prefaultMemoryMappedSince (before);
-    }
     KeyboardCustom* keyboard()            { return mc.keyboard.get(); }
     juce::MidiKeyboardState& keyboardState() { return mc.keyboardState; }
     void raiseDiskWriteError()            { mc.diskWriteError = true; }
@@ -74,7 +69,15 @@ struct MainComponentTestAccess
                  { "haltOverlay", mc.haltOverlay.get() } };
     }
 
-    juce::Component& widget (const std::string& name)   { return *widgets().at (name); }
+    juce::Component& widget (const std::string& name)
+    {
+        auto* c = widgets().at (name);
+
+        if (c == nullptr)
+            throw std::runtime_error ("the widget " + name + " does not exist");
+
+        return *c;
+    }
 
     /** Selects a device-list entry as the user does, which opens that device. */
     void chooseDevice (const juce::String& name)
@@ -98,7 +101,13 @@ struct MainComponentTestAccess
     {
         startTakeOnWriters (bits, [bits]
         {
-            return juce::WavAudioFormat().createWriterFor (new DiscardingStream(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0);
+            auto stream = std::make_unique<DiscardingStream>();
+            auto* writer = juce::WavAudioFormat().createWriterFor (stream.get(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0);
+
+            if (writer != nullptr)
+                stream.release();
+
+            return writer;
         });
     }
 
@@ -112,7 +121,12 @@ struct MainComponentTestAccess
 
         for (int i = 0; i < mc.numSelectedChannels; ++i)
         {
-            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (makeWriter(), mc.recorderThread, 48000 * 5));
+            auto* writer = makeWriter();
+
+            if (writer == nullptr)
+                throw std::runtime_error ("no writer for the take");
+
+            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, mc.recorderThread, 48000 * 5));
             mc.takeFiles.add (juce::File());
         }
 

@@ -140,13 +140,14 @@ TEST (WriterMemory, OnlyMemoryMappedSinceTheSnapshotIsBackedAndItsContentsStay)
     const auto pages = size / (size_t) sysconf (_SC_PAGESIZE);
 
     FreshMapping older (size);
-    const auto before = MainComponentTestAccess::writableAnonymousMemory();
+    ASSERT_NE (older.p, MAP_FAILED);
+    const auto before = WriterMemory::writableAnonymousMemory();
     FreshMapping newer (size);
     ASSERT_NE (newer.p, MAP_FAILED);
     ASSERT_EQ (residentPages (newer.p, size), 0u);
     ASSERT_EQ (residentPages (older.p, size), 0u);
 
-    EXPECT_GE (MainComponentTestAccess::prefaultMemoryMappedSince (before), size);
+    EXPECT_GE (WriterMemory::prefaultMemoryMappedSince (before), size);
 
     EXPECT_EQ (residentPages (newer.p, size), pages) << "a take's buffers are backed before the take";
     EXPECT_EQ (residentPages (older.p, size), 0u) << "memory that was already there is left alone";

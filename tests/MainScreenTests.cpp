@@ -82,6 +82,7 @@ TEST_F (MainScreen, WidgetsFollowTheRightAndBottomEdgesWhenTheWindowGrows)
 
 TEST_F (MainScreen, OverlayFollowsResizesOnlyWhileVisible)
 {
+    ASSERT_NE (access.haltOverlay(), nullptr);
     auto& overlay = *access.haltOverlay();
 
     mc.setSize (900, 600);

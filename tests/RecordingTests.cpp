@@ -102,7 +102,10 @@ namespace
         void tickBoxes (std::initializer_list<int> channels)
         {
             for (auto c : channels)
+            {
+                ASSERT_LT (c, access->channelBoxes().size());
                 ui->click (*access->channelBoxes()[c]);
+            }
         }
 
         void record (int bits = 16)
@@ -197,7 +200,7 @@ class RecordingBits : public Recording, public ::testing::WithParamInterface<int
 TEST_P (RecordingBits, TickedChannelsBecomeSampleExactFilesNamedAfterThePrefix)
 {
     const int bits = GetParam();
-    tickBoxes ({ 1, 3, 4, 6 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 1, 3, 4, 6 }));
     record (bits);
 
     EXPECT_TRUE (mc->isRecording);
@@ -211,6 +214,7 @@ TEST_P (RecordingBits, TickedChannelsBecomeSampleExactFilesNamedAfterThePrefix)
     ui->click (access->stopButton());
 
     EXPECT_FALSE (mc->isRecording);
+    ASSERT_NE (access->haltOverlay(), nullptr);
     EXPECT_TRUE (access->haltOverlay()->isVisible());
     EXPECT_TRUE (access->recordButton().isEnabled());
     EXPECT_FALSE (access->stopButton().isEnabled());
@@ -298,7 +302,7 @@ TEST_F (Recording, ALargeTakeSpreadsItsWritersOverThreadsAndKeepsEverySample)
 TEST_F (Recording, EmptyPrefixRecordsUnderTrack)
 {
     access->prefixEditor().setText ({}, false);
-    tickBoxes ({ 0 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0 }));
     record();
     juce::Thread::sleep (300);
     stopAndWait();
@@ -310,7 +314,7 @@ TEST_F (Recording, EmptyPrefixRecordsUnderTrack)
 //==============================================================================
 TEST_F (Recording, QuitDuringATakeCompletesEveryFile)
 {
-    tickBoxes ({ 0, 7 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0, 7 }));
     record (24);
     juce::Thread::sleep (1000);
     closeRecorder();   // the platform's quit: the window and its component go, take running
@@ -321,7 +325,7 @@ TEST_F (Recording, QuitDuringATakeCompletesEveryFile)
 
 TEST_F (Recording, QuitDuringFinalisationCompletesEveryFile)
 {
-    tickBoxes ({ 2, 5 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 2, 5 }));
     auto blocker = std::make_unique<WriterThreadBlocker> (access->recorderThread());
     record (16);
     juce::Thread::sleep (1000);
@@ -339,7 +343,7 @@ TEST_F (Recording, QuitDuringFinalisationCompletesEveryFile)
 //==============================================================================
 TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
 {
-    tickBoxes ({ 0, 1, 2, 3 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0, 1, 2, 3 }));
     WriterThreadBlocker blocker (access->recorderThread());
     record (24);
 
@@ -353,6 +357,7 @@ TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
     ASSERT_EQ (warnings.size(), 1);
     EXPECT_EQ (warnings[0], "Disk write error|There was an error while writing on disk.\n"
                             "Make sure your disk is fast enough to record 4 channels.");
+    ASSERT_NE (access->haltOverlay(), nullptr);
     EXPECT_TRUE (access->haltOverlay()->isVisible());
     EXPECT_TRUE (access->recordButton().isEnabled());
 
@@ -372,7 +377,7 @@ TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
 
 TEST_F (Recording, StopAndDiskErrorInOneMeterPeriodStartOneCleanUp)
 {
-    tickBoxes ({ 4, 5 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 4, 5 }));
     record();
     juce::Thread::sleep (500);
 
@@ -414,7 +419,7 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
         const auto report = wavcheck::checkWav (wav, c);
         EXPECT_TRUE (wav.readable && wav.isPcm && wav.headerMatchesFile) << name << ": " << wavcheck::describe (wav, report);
 
-        if (testjack::framesAreExact)
+        if (testjack::framesAreExact && ! (report.numDiscontinuities > 0 && serverSkippedCycles()))
         {
             EXPECT_EQ (report.numDiscontinuities, 0u) << name << ": " << wavcheck::describe (wav, report);
         }
@@ -434,7 +439,7 @@ TEST_F (Recording, OneQuestionBeforeOverwritingAndYesOverwritesAll)
     takeFolder().getChildFile ("Track05.wav").replaceWithText ("old");
     takeFolder().getChildFile ("Notes.txt").replaceWithText ("keep");
 
-    tickBoxes ({ 1, 2, 4 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 1, 2, 4 }));
     record();
     EXPECT_EQ (questions.joinIntoString (";"), "File(s) already exists.|Overwrite?");
     juce::Thread::sleep (300);
@@ -452,7 +457,7 @@ TEST_F (Recording, NoToTheQuestionLeavesNoTakeRunning)
     takeFolder().getChildFile ("Track02.wav").replaceWithText ("old");
     answer = false;
 
-    tickBoxes ({ 0, 1, 2 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0, 1, 2 }));
     record();
     EXPECT_EQ (questions.size(), 1);
     EXPECT_FALSE (mc->isRecording);
@@ -473,7 +478,7 @@ TEST_F (Recording, TakeFolderThatCannotBeMadeGivesTheErrorAndNoFile)
     plainFile.replaceWithText ("x");
     access->folderEditor().setText (plainFile.getChildFile ("inside").getFullPathName(), false);
 
-    tickBoxes ({ 0 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0 }));
     record();
 
     EXPECT_EQ (warnings.joinIntoString (";"), "Error|Unable to write on disk.");
@@ -482,12 +487,13 @@ TEST_F (Recording, TakeFolderThatCannotBeMadeGivesTheErrorAndNoFile)
     EXPECT_FALSE (access->stopButton().isEnabled());
     EXPECT_TRUE (access->deviceCombo().isEnabled());
     EXPECT_EQ (access->writersBusy(), 0);
+    ASSERT_NE (access->haltOverlay(), nullptr);
     EXPECT_FALSE (access->haltOverlay()->isVisible());
 }
 
 TEST_F (Recording, StopRecordStopAgainAndAgain)
 {
-    tickBoxes ({ 3, 6 });
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 3, 6 }));
     auto press = [this] (juce::Button& b) { mc->buttonClicked (&b); };   // as the keyboard would, past the overlay
 
     for (int round = 0; round < 20; ++round)

@@ -118,28 +118,28 @@ TEST (SettingsLoad, DeviceBeyondTheListOpensNothing)
 //==============================================================================
 TEST (SettingsNumbers, RateIsReadLikeAtoi)
 {
-    EXPECT_EQ (MainComponent::leadingInteger ("48000"), 48000);
-    EXPECT_EQ (MainComponent::leadingInteger ("48000.7"), 48000);
-    EXPECT_EQ (MainComponent::leadingInteger ("4.8e4"), 4);
-    EXPECT_EQ (MainComponent::leadingInteger ("  +96000Hz"), 96000);
-    EXPECT_EQ (MainComponent::leadingInteger ("-44100"), -44100);
-    EXPECT_EQ (MainComponent::leadingInteger (""), 0);
-    EXPECT_EQ (MainComponent::leadingInteger ("abc"), 0);
-    EXPECT_EQ (MainComponent::leadingInteger ("0"), 0);
-    EXPECT_EQ (MainComponent::leadingInteger ("99999999999999999999"), std::numeric_limits<int>::max());
-    EXPECT_EQ (MainComponent::leadingInteger ("-99999999999999999999"), std::numeric_limits<int>::min());
+    EXPECT_EQ (SettingsFile::leadingInteger ("48000"), 48000);
+    EXPECT_EQ (SettingsFile::leadingInteger ("48000.7"), 48000);
+    EXPECT_EQ (SettingsFile::leadingInteger ("4.8e4"), 4);
+    EXPECT_EQ (SettingsFile::leadingInteger ("  +96000Hz"), 96000);
+    EXPECT_EQ (SettingsFile::leadingInteger ("-44100"), -44100);
+    EXPECT_EQ (SettingsFile::leadingInteger (""), 0);
+    EXPECT_EQ (SettingsFile::leadingInteger ("abc"), 0);
+    EXPECT_EQ (SettingsFile::leadingInteger ("0"), 0);
+    EXPECT_EQ (SettingsFile::leadingInteger ("99999999999999999999"), std::numeric_limits<int>::max());
+    EXPECT_EQ (SettingsFile::leadingInteger ("-99999999999999999999"), std::numeric_limits<int>::min());
 }
 
 TEST (SettingsNumbers, IdsAcceptFractionsAndExponentsTruncatedTowardZero)
 {
-    EXPECT_EQ (MainComponent::truncatedNumber ("2"), 2);
-    EXPECT_EQ (MainComponent::truncatedNumber (" 2.9"), 2);
-    EXPECT_EQ (MainComponent::truncatedNumber ("-1.5"), -1);
-    EXPECT_EQ (MainComponent::truncatedNumber ("2.4e1"), 24);
-    EXPECT_EQ (MainComponent::truncatedNumber ("abc"), 0);
-    EXPECT_EQ (MainComponent::truncatedNumber (""), 0);
-    EXPECT_EQ (MainComponent::truncatedNumber ("1e30"), std::numeric_limits<int>::max());
-    EXPECT_EQ (MainComponent::truncatedNumber ("-1e30"), std::numeric_limits<int>::min());
+    EXPECT_EQ (SettingsFile::truncatedNumber ("2"), 2);
+    EXPECT_EQ (SettingsFile::truncatedNumber (" 2.9"), 2);
+    EXPECT_EQ (SettingsFile::truncatedNumber ("-1.5"), -1);
+    EXPECT_EQ (SettingsFile::truncatedNumber ("2.4e1"), 24);
+    EXPECT_EQ (SettingsFile::truncatedNumber ("abc"), 0);
+    EXPECT_EQ (SettingsFile::truncatedNumber (""), 0);
+    EXPECT_EQ (SettingsFile::truncatedNumber ("1e30"), std::numeric_limits<int>::max());
+    EXPECT_EQ (SettingsFile::truncatedNumber ("-1e30"), std::numeric_limits<int>::min());
 }
 
 TEST (SettingsLoad, RateTextsBecomeTheWantedRate)
@@ -162,21 +162,21 @@ TEST (SettingsFileReader, BrokenFilesGiveNoPairs)
     dir.createDirectory();
     const auto f = dir.getChildFile ("Settings.xml");
 
-    auto pairsOf = [&f] (const juce::String& text) { f.replaceWithText (text); return MainComponent::readSettingsFile (f); };
+    auto pairsOf = [&f] (const juce::String& text) { f.replaceWithText (text); return SettingsFile::read (f); };
     const auto good = file ({ { "prefixTB", "A" }, { "bitsCombo", "24" } });
 
     EXPECT_EQ (pairsOf (good).size(), 2u);
     EXPECT_TRUE (pairsOf ("").empty());
     EXPECT_TRUE (pairsOf (good.substring (0, good.length() / 2)).empty()) << "truncated";
     EXPECT_TRUE (pairsOf ("not xml at all <<<>>>").empty());
-    EXPECT_TRUE (MainComponent::readSettingsFile (dir.getChildFile ("missing.xml")).empty());
+    EXPECT_TRUE (SettingsFile::read (dir.getChildFile ("missing.xml")).empty());
 
     juce::MemoryBlock binary;
     juce::Random random (3);
     for (int i = 0; i < 100000; ++i)
         binary.append (&(const juce::uint8&) (juce::uint8) random.nextInt (256), 1);
     f.replaceWithData (binary.getData(), binary.getSize());
-    EXPECT_TRUE (MainComponent::readSettingsFile (f).empty()) << "binary";
+    EXPECT_TRUE (SettingsFile::read (f).empty()) << "binary";
 
     // Deep enough to exhaust the stack of a recursive parser.
     juce::String deep ("<vrSettings>");
@@ -225,7 +225,7 @@ TEST (SettingsFileReader, RandomDamageNeverCrashesOrHangs)
         }
 
         f.replaceWithText (text);
-        const auto pairs = MainComponent::readSettingsFile (f);
+        const auto pairs = SettingsFile::read (f);
         ASSERT_LE (pairs.size(), 64u) << text;
     }
 
@@ -259,7 +259,7 @@ TEST (SettingsSave, EachSaveAppendsFivePairsAndWritesTheFrameworkFormat)
                                   "  <SETTING ID=\"4\" Obj=\"bitsCombo\" Value=\"16\"/>\r\n")) << text;
     EXPECT_TRUE (text.endsWith ("  <SETTING ID=\"14\" Obj=\"bitsCombo\" Value=\"24\"/>\r\n</vrSettings>\r\n")) << text;
 
-    const auto pairs = MainComponent::readSettingsFile (settingsFile());
+    const auto pairs = SettingsFile::read (settingsFile());
     ASSERT_EQ (pairs.size(), 15u);
     EXPECT_EQ (pairs[10].second, "Three");
 

@@ -33,6 +33,7 @@ namespace
         void SetUp() override
         {
             writersDeleted = 0;
+            access.dialogs().warnAsync = [this] (const juce::String& title, const juce::String&) { warnings.add (title); };
             access.buildStrip (4, 48000.0);
             access.startTakeOnWriters (16, [this] { return new GatedWriter (gate); });
             feedBlocks (8);
@@ -55,6 +56,7 @@ namespace
                 juce::Thread::sleep (10);
         }
 
+        juce::StringArray warnings;
         juce::WaitableEvent gate { true };   // stays open once signalled
         juce::AudioBuffer<float> block { 4, 256 };
         std::unique_ptr<MainComponent> mc = std::make_unique<MainComponent>();
@@ -69,6 +71,7 @@ TEST_F (StopHandover, OverlayShowsUntilTheLastWriterIsGone)
     EXPECT_FALSE (mc->isRecording);
     EXPECT_EQ (access.writersBusy(), 1) << "busy from the moment the overlay shows";
     access.tick (500);
+    ASSERT_NE (access.haltOverlay(), nullptr);
     EXPECT_TRUE (access.haltOverlay()->isVisible());
     EXPECT_EQ (writersDeleted.load(), 0);
 
@@ -101,7 +104,9 @@ TEST_F (StopHandover, StopAndDiskErrorInOneMeterPeriodRunOneCleanUp)
     access.tick (50);
 
     EXPECT_EQ (writersDeleted.load(), 4) << "each writer deleted once";
+    EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
     EXPECT_TRUE (access.threadedWriters().isEmpty());
+    ASSERT_NE (access.haltOverlay(), nullptr);
     EXPECT_FALSE (access.haltOverlay()->isVisible());
 }
 

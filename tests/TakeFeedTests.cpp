@@ -241,6 +241,7 @@ TEST (FeedOnStop, EveryBlockTakenBeforeTheStopReachesItsFile)
     MainComponent mc;
     MainComponentTestAccess access (mc);
     access.buildStrip (4, 48000.0);
+    ASSERT_EQ (access.channelBoxes().size(), 4);
 
     std::vector<float> received[4];
     int made = 0;

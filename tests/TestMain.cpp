@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
-#include <juce_events/juce_events.h>
+#include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cstdlib>
+#include <typeinfo>
 
 namespace
 {
@@ -32,6 +33,33 @@ namespace
         std::unique_ptr<juce::ScopedJuceInitialiser_GUI> initialiser;
     };
 
+    /** Every test leaves no window behind. A forgotten alert box would otherwise outlive
+        the test, and the framework's timer thread with it: at exit it was destroyed after
+        that thread had gone and crashed the whole run. Leftover boxes are dismissed and
+        the test fails. */
+    class NoWindowLeftBehind : public ::testing::EmptyTestEventListener
+    {
+        void OnTestEnd (const ::testing::TestInfo&) override
+        {
+            auto& desktop = juce::Desktop::getInstance();
+            juce::StringArray left;
+
+            for (int i = 0; i < desktop.getNumComponents(); ++i)
+                if (auto* c = desktop.getComponent (i))
+                    left.add (c->getName().isEmpty() ? juce::String (typeid (*c).name()) : c->getName());
+
+            EXPECT_TRUE (left.isEmpty()) << "windows left open: " << left.joinIntoString (", ");
+
+            if (left.isEmpty())
+                return;
+
+            juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+
+            for (int i = 0; i < 50 && desktop.getNumComponents() > 0; ++i)
+                juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+        }
+    };
+
     /** Every test starts without a settings file, as on a first start. */
     class FreshSettings : public ::testing::EmptyTestEventListener
     {
@@ -48,5 +76,6 @@ int main (int argc, char** argv)
     ::testing::InitGoogleTest (&argc, argv);
     ::testing::AddGlobalTestEnvironment (new JuceEnvironment());
     ::testing::UnitTest::GetInstance()->listeners().Append (new FreshSettings());
+    ::testing::UnitTest::GetInstance()->listeners().Append (new NoWindowLeftBehind());
     return RUN_ALL_TESTS();
 }

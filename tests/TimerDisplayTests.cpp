@@ -57,6 +57,8 @@ TEST (TimerDuties, ClockMetersAndDiskFiguresRunOnCallbacks20And50And500)
     MainComponent mc;
     MainComponentTestAccess access (mc);
     access.buildStrip (2, 48000.0);
+    ASSERT_EQ (access.meterLevels().size(), 2);
+    ASSERT_EQ (access.vuMeters().size(), 2);
     access.meterLevels()[0]->store (0.5f);
 
     access.tick (19);

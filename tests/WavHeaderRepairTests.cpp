@@ -9,9 +9,17 @@ namespace
     juce::File writeTake (const juce::File& file, int bits, int frames)
     {
         file.deleteFile();
-        auto* stream = new juce::FileOutputStream (file);
+        auto stream = std::make_unique<juce::FileOutputStream> (file);
         std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
-            stream, 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0));
+            stream.get(), 48000.0, juce::AudioChannelSet::mono(), bits, {}, 0));
+
+        if (writer == nullptr)
+        {
+            ADD_FAILURE() << "no WAV writer for " << file.getFullPathName();
+            return file;
+        }
+
+        stream.release();
         juce::AudioBuffer<float> buffer (1, frames);
 
         for (int i = 0; i < frames; ++i)
@@ -39,7 +47,7 @@ TEST (WavHeaderRepair, HeaderCountingLostBytesIsFittedToTheWholeFramesOnDisk)
     }
     ASSERT_FALSE (read (file).headerMatchesFile);
 
-    ASSERT_TRUE (MainComponent::fitWavHeaderToData (file));
+    ASSERT_TRUE (TakeFiles::fitWavHeaderToData (file));
 
     const auto wav = read (file);
     const auto report = wavcheck::checkWav (wav, 2);
@@ -63,16 +71,16 @@ TEST (WavHeaderRepair, CompleteFilesStayAsTheyAreAndOtherFilesAreRefused)
     juce::MemoryBlock before;
     file.loadFileAsData (before);
 
-    EXPECT_TRUE (MainComponent::fitWavHeaderToData (file));
+    EXPECT_TRUE (TakeFiles::fitWavHeaderToData (file));
     juce::MemoryBlock after;
     file.loadFileAsData (after);
     EXPECT_EQ (before, after);
 
     const auto text = dir.getChildFile ("notes.wav");
     text.replaceWithText ("not a wave file at all");
-    EXPECT_FALSE (MainComponent::fitWavHeaderToData (text));
+    EXPECT_FALSE (TakeFiles::fitWavHeaderToData (text));
     EXPECT_EQ (text.loadFileAsString(), "not a wave file at all");
-    EXPECT_FALSE (MainComponent::fitWavHeaderToData (dir.getChildFile ("missing.wav")));
+    EXPECT_FALSE (TakeFiles::fitWavHeaderToData (dir.getChildFile ("missing.wav")));
 
     dir.deleteRecursively();
 }

@@ -24,6 +24,8 @@ channels=8
 case $scenario in *-finalising) channels=64 ;; esac
 server=${VELMORA_TEST_JACK_SERVER:-velmora-test}
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (the test command starts Xvfb)"; exit 1; }
+source "$(dirname "$0")/instance_lock.sh"
+refuse_if_another_instance
 
 work=$(mktemp -d /tmp/velmora-e2e-XXXXXX)
 export HOME=$work/home JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
@@ -86,6 +88,10 @@ holds_channel() {
     grep -q "header complete, channel $2," <<<"$report"
 }
 
+# Frames the server never delivered (it logs each cycle it had to skip for a late client,
+# as on a machine too busy for a non-realtime server) are not the recorder's to keep.
+recorder_cycles_skipped() { grep -q "XRun: client = Velmora Recorder" "$work/jackd.log"; }
+
 expect_files() {
     for c in $(seq 0 $((channels - 1))); do
         f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
@@ -93,10 +99,7 @@ expect_files() {
         if [ "${VELMORA_TIMING:-exact}" = loose ] && holds_channel "$f" "$c" 16 48000; then
             echo "WARNING: frames skipped in a slowed build"; continue
         fi
-        # Frames the server never delivered (it logs each cycle it had to skip for a
-        # late client, as on a machine too busy for a non-realtime server) are not the
-        # recorder's to keep; anything else is.
-        if grep -q "XRun: client = Velmora Recorder" "$work/jackd.log" && holds_channel "$f" "$c" 16 48000; then
+        if recorder_cycles_skipped && holds_channel "$f" "$c" 16 48000; then
             echo "WARNING: the server skipped cycles of the recorder: $(grep -c XRun "$work/jackd.log") xruns"
         else
             fail "file of channel $c"
@@ -143,6 +146,10 @@ case $scenario in
             "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) && continue
             report=$("$wavcheck" "$f" "$c" 16 48000 --killed 0 || true)
             [ "${VELMORA_TIMING:-exact}" = loose ] && grep -q "channel $c," <<<"$report" && continue
+            if recorder_cycles_skipped && grep -q "channel $c," <<<"$report"; then
+                echo "WARNING: the server skipped cycles of the recorder: $(grep -c XRun "$work/jackd.log") xruns"
+                continue
+            fi
             fail "file of channel $c after a kill"
         done
         ;;

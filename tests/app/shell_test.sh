@@ -8,6 +8,8 @@ app=$1
 scenario=$2
 
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (the test command starts Xvfb)"; exit 1; }
+source "$(dirname "$0")/instance_lock.sh"
+refuse_if_another_instance
 
 home=$(mktemp -d /tmp/velmora-app-home-XXXXXX)
 log=$home/app.log
@@ -66,18 +68,22 @@ save_settings() {
 # Holds the button until the window has the size expected of the drag, as a user
 # would: a slow build may still be painting an earlier step, and the framework reads
 # the button's real state when it catches up, so a release sent too early turns the
-# last steps into plain moves.
+# last steps into plain moves. While it waits, the pointer keeps nudging around the
+# target: a motion event the window never got is not sent again, so without fresh
+# motion the window would stay where an earlier step left it. Both targets lie far
+# past a limit, so a pixel either way ends at the same size.
 drag() {   # x1 y1 x2 y2 expected-width expected-height
     xdotool mousemove "$1" "$2"; sleep 0.3
     xdotool mousedown 1; sleep 0.3
     for i in 1 2 3 4 5 6 7 8; do
         xdotool mousemove $(( $1 + ($3 - $1) * i / 8 )) $(( $2 + ($4 - $2) * i / 8 )); sleep 0.3
     done
-    for _ in $(seq 1 120); do
+    for n in $(seq 1 120); do
         geometry
         [ "$WIDTH" -eq "$5" ] && [ "$HEIGHT" -eq "$6" ] && break
-        sleep 0.5
+        xdotool mousemove $(( $3 + n % 2 )) $(( $4 + n % 2 )); sleep 0.5
     done
+    xdotool mousemove "$3" "$4"; sleep 0.3
     xdotool mouseup 1; sleep 1
 }
 

@@ -1,0 +1,148 @@
+#include "TakeFiles.h"
+
+#include <cstring>
+
+namespace TakeFiles
+{
+    bool takeStaysInFolder (const juce::String& folderText, const juce::File& takeFolder, const juce::String& fileName)
+    {
+        const juce::File folder (folderText);
+        const auto parts = juce::StringArray::fromTokens (takeFolder.getFullPathName(), "/", {});
+
+        return juce::File::createLegalPathName (folderText) == folderText
+            && ! parts.contains (".") && ! parts.contains ("..")
+            && (takeFolder == folder || takeFolder.getParentDirectory() == folder)
+            && takeFolder.getChildFile (fileName).getParentDirectory() == takeFolder;
+    }
+
+    //==============================================================================
+    WatchedFileStream::WatchedFileStream (const juce::File& target, std::function<void()> onFailure)
+        : juce::FileOutputStream (target, 32768), failed (std::move (onFailure)) {}
+
+    bool WatchedFileStream::write (const void* data, size_t numBytes)
+    {
+        return check (juce::FileOutputStream::write (data, numBytes));
+    }
+
+    void WatchedFileStream::flush()
+    {
+        juce::FileOutputStream::flush();
+        check (getStatus().wasOk());
+    }
+
+    bool WatchedFileStream::check (bool ok)
+    {
+        if (! ok && ! reported)
+        {
+            reported = true;
+            failed();
+        }
+
+        return ok;
+    }
+
+    //==============================================================================
+    namespace
+    {
+        juce::uint32 readLE32 (const juce::uint8* p) { return juce::ByteOrder::littleEndianInt (p); }
+
+        /** Where the sizes of a RIFF or RF64 WAV file live, found by walking its chunks. */
+        struct WavLayout
+        {
+            bool isRf64 = false;
+            juce::int64 ds64Body = -1, dataSizeField = -1, dataStart = -1;
+            int blockAlign = 0;
+        };
+
+        bool findLayout (juce::FileInputStream& in, WavLayout& layout)
+        {
+            juce::uint8 header[12];
+
+            if (in.read (header, 12) != 12 || std::memcmp (header + 8, "WAVE", 4) != 0)
+                return false;
+
+            layout.isRf64 = std::memcmp (header, "RF64", 4) == 0;
+
+            if (! layout.isRf64 && std::memcmp (header, "RIFF", 4) != 0)
+                return false;
+
+            for (juce::int64 pos = 12; pos + 8 <= in.getTotalLength();)
+            {
+                juce::uint8 chunk[8];
+                in.setPosition (pos);
+
+                if (in.read (chunk, 8) != 8)
+                    return false;
+
+                const juce::int64 size = readLE32 (chunk + 4);
+
+                if (std::memcmp (chunk, "ds64", 4) == 0)
+                    layout.ds64Body = pos + 8;
+
+                if (std::memcmp (chunk, "fmt ", 4) == 0)
+                {
+                    juce::uint8 fmt[16];
+
+                    if (in.read (fmt, 16) != 16)
+                        return false;
+
+                    layout.blockAlign = juce::ByteOrder::littleEndianShort (fmt + 12);
+                }
+
+                if (std::memcmp (chunk, "data", 4) == 0)
+                {
+                    layout.dataSizeField = pos + 4;
+                    layout.dataStart = pos + 8;
+                    return layout.blockAlign > 0 && (! layout.isRf64 || layout.ds64Body > 0);
+                }
+
+                pos += 8 + size + (size & 1);
+            }
+
+            return false;
+        }
+    }
+
+    bool fitWavHeaderToData (const juce::File& file)
+    {
+        WavLayout layout;
+        {
+            juce::FileInputStream in (file);
+
+            if (! in.openedOk() || ! findLayout (in, layout))
+                return false;
+        }
+
+        const auto available = file.getSize() - layout.dataStart;
+        const auto dataBytes = available - available % layout.blockAlign;
+
+        juce::FileOutputStream out (file);
+
+        if (! out.openedOk() || ! out.setPosition (layout.dataStart + dataBytes))
+            return false;
+
+        // Shrinking needs no new space on the disk, so it works on a full one too.
+        if (out.truncate().failed())
+            return false;
+
+        const auto riffBytes = layout.dataStart + dataBytes - 8;
+
+        if (layout.isRf64)
+        {
+            out.setPosition (layout.ds64Body);
+            out.writeInt64 (riffBytes);
+            out.writeInt64 (dataBytes);
+            out.writeInt64 (dataBytes / layout.blockAlign);
+        }
+        else
+        {
+            out.setPosition (4);
+            out.writeInt ((int) (juce::uint32) riffBytes);
+            out.setPosition (layout.dataSizeField);
+            out.writeInt ((int) (juce::uint32) dataBytes);
+        }
+
+        out.flush();
+        return out.getStatus().wasOk();
+    }
+}
