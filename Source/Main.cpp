@@ -1,11 +1,17 @@
 // The application shell: the application object, the main window and the process entry.
 
+// The window's size hints are set on the framework's own display connection.
+#define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
+
 #include "VelmoraResources.h"
 #include "MainComponent.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <pthread.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace
 {
@@ -29,6 +35,17 @@ namespace
         const auto set = quitSignals();
         return pthread_sigmask (SIG_BLOCK, &set, nullptr) == 0;
     }();
+
+    // Child processes inherit the mask too: the folder chooser's helper and the browser
+    // would then ignore SIGTERM and Ctrl-C. The framework starts them with fork, after
+    // which this runs in the child.
+    void unblockQuitSignalsInChild()
+    {
+        const auto set = quitSignals();
+        pthread_sigmask (SIG_UNBLOCK, &set, nullptr);
+    }
+
+    [[maybe_unused]] const bool childrenGetQuitSignals = pthread_atfork (nullptr, nullptr, unblockQuitSignalsInChild) == 0;
 
     class QuitSignalListener : private juce::Thread
     {
@@ -90,6 +107,19 @@ namespace
 
         return frameworkDisplayErrorHandler != nullptr ? frameworkDisplayErrorHandler (display) : 0;
     }
+
+    /** Without a display the framework goes on with no window, or crashes; the user is
+        told instead, before any device is opened. */
+    bool displayCanBeOpened()
+    {
+        auto* display = XOpenDisplay (nullptr);
+
+        if (display == nullptr)
+            return false;
+
+        XCloseDisplay (display);
+        return true;
+    }
 }
 
 //==============================================================================
@@ -109,6 +139,16 @@ public:
 
     void initialise (const juce::String&) override
     {
+        if (! displayCanBeOpened())
+        {
+            const auto* name = std::getenv ("DISPLAY");
+            std::fprintf (stderr, "Velmora Recorder: no display could be opened (%s%s)\n",
+                          name != nullptr ? "DISPLAY=" : "DISPLAY is not set", name != nullptr ? name : "");
+            setApplicationReturnValue (1);
+            quit();
+            return;
+        }
+
         lookAndFeel.setDefaultSansSerifTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::DejaVuSans_ttf,
                                                                                           BinaryData::DejaVuSans_ttfSize));
         juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
@@ -160,6 +200,21 @@ public:
             setResizeLimits (800, 550, 4000, 4000);
             setVisible (true);
             toFront (true);
+            hintSizeLimits();
+        }
+
+        // The framework's every change of the window's bounds replaces the window manager's
+        // size hints with the position and size alone, dropping the limits.
+        void moved() override
+        {
+            juce::DocumentWindow::moved();
+            hintSizeLimits();
+        }
+
+        void resized() override
+        {
+            juce::DocumentWindow::resized();
+            hintSizeLimits();
         }
 
         ~MainWindow() override
@@ -183,6 +238,38 @@ public:
         }
 
     private:
+        /** Puts the size limits back into the window's size hints, beside the position and
+            size that the framework wrote, so that a window manager keeps to them. */
+        void hintSizeLimits()
+        {
+            auto* peer = getPeer();
+            auto* system = juce::XWindowSystem::getInstanceWithoutCreating();
+            auto* limits = getConstrainer();
+
+            if (peer == nullptr || system == nullptr || system->getDisplay() == nullptr || limits == nullptr)
+                return;
+
+            const auto window = (::Window) (juce::pointer_sized_uint) peer->getNativeHandle();
+            const auto factor = peer->getPlatformScaleFactor();
+            const auto frame = peer->getFrameSizeIfPresent();
+            const auto border = frame ? *frame : juce::BorderSize<int>();
+            auto* display = system->getDisplay();
+
+            juce::XWindowSystemUtilities::ScopedXLock xLock;
+            XSizeHints hints {};
+            long supplied = 0;
+
+            if (XGetWMNormalHints (display, window, &hints, &supplied) == 0)
+                hints = {};
+
+            hints.flags |= PMinSize | PMaxSize;
+            hints.min_width  = juce::jmax (1, (int) (factor * limits->getMinimumWidth())  - border.getLeftAndRight());
+            hints.max_width  = juce::jmax (1, (int) (factor * limits->getMaximumWidth())  - border.getLeftAndRight());
+            hints.min_height = juce::jmax (1, (int) (factor * limits->getMinimumHeight()) - border.getTopAndBottom());
+            hints.max_height = juce::jmax (1, (int) (factor * limits->getMaximumHeight()) - border.getTopAndBottom());
+            XSetWMNormalHints (display, window, &hints);
+        }
+
         std::unique_ptr<MainComponent> mainComponent;
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)

@@ -227,14 +227,21 @@ void MainComponent::setObjects()
 
 void MainComponent::fillDeviceList()
 {
+    deviceCombo.clear (juce::dontSendNotification);
+    deviceTypeOfEntry.clear();
     int n = 0;
 
     for (auto* type : deviceManager.getAvailableDeviceTypes())
     {
         type->scanForDevices();
 
+        // The list takes no entry without a name; the types by entry must stay in step
+        // with it, or every later entry would open with another entry's type.
         for (const auto& name : type->getDeviceNames (true))
         {
+            if (name.isEmpty())
+                continue;
+
             deviceCombo.addItem (name, ++n);
             deviceTypeOfEntry.add (type->getTypeName());
         }

@@ -208,7 +208,9 @@ private:
         its writers for each one it serves, so its cost grows with the square of their
         number; beyond this many, further threads share the take. */
     static constexpr int writersPerThread = 32;
+    void refuseTake();
     void writeToDiskFailed();
+    void endTakeOnFailure() noexcept;
 
     /** Starts the feed from the audio callback to the take's writer slots; false when it
         cannot run. Seconds of audio the feed holds while its thread passes blocks on: */
@@ -220,6 +222,7 @@ private:
 
     void refreshMeters();
     void reportDiskWriteError();
+    void showDiskWriteErrorAlert();
     void updateDiskFigures();
     void updateClock();
 
@@ -324,6 +327,9 @@ private:
         whether any of them failed to be written. */
     juce::Array<juce::File> takeFiles;
     std::atomic<bool> takeWriteFailed { false };
+
+    /** The take's first failure has raised diskWriteError; later ones raise nothing. */
+    std::atomic<bool> takeFailureLatched { false };
 
     /** A clean-up thread is at work on threadedWriters (set before it starts). */
     std::atomic<bool> cleanUpRunning { false };

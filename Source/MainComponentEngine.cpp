@@ -354,8 +354,7 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
             {
                 if (! space.fits)
                 {
-                    isRecording = false;
-                    diskWriteError = true;
+                    endTakeOnFailure();
                     reached = c + 1;
                     refused = true;
                     break;
@@ -435,6 +434,11 @@ void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<f
 
     for (int g = 0; g < count; ++g)
     {
+        // A sample that is not a number, or an infinite one, would stay in the envelope
+        // for good and leave the meter dark: the channel starts again from silence.
+        if (! std::isfinite (envelope[g]))
+            envelope[g] = 0.0f;
+
         followers[g]->envelope = envelope[g];
         levels[g]->store (envelope[g], std::memory_order_relaxed);
     }
@@ -453,6 +457,15 @@ void MainComponent::selectAll()
 
 void MainComponent::record()
 {
+    // A stopped take's files are still being finalised behind the overlay (Record can
+    // still be reached from the keyboard). Waiting for them here would freeze the window.
+    if (cleanUpRunning)
+        return;
+
+    // The last take's failure, if the timer has not shown it yet, is not lost to this one.
+    if (diskWriteError.exchange (false))
+        showDiskWriteErrorAlert();
+
     recordButton.setEnabled (false);
     stopButton.setEnabled (true);
     sampleRateCombo.setEnabled (false);
@@ -474,10 +487,9 @@ void MainComponent::record()
         return;
 
     const auto prefix = prefixEditor.getText().isNotEmpty() ? prefixEditor.getText() : juce::String ("Track");
-    const juce::File takeFolder (juce::File::createLegalPathName (folderEditor.getText() + "//" + prefix));
+    const auto takeFolder = TakeFiles::takeFolderInside (folderEditor.getText(), prefix);
 
-    if (! TakeFiles::takeStaysInFolder (folderEditor.getText(), takeFolder, prefix + format_to (1, 2) + ".wav")
-        || takeFolder.createDirectory().failed())
+    if (takeFolder == juce::File() || takeFolder.createDirectory().failed())
     {
         dialogs.warnAsync ("Error", "Unable to write on disk.");
         doStop (false);
@@ -490,7 +502,6 @@ void MainComponent::record()
     const auto bits = bitsCombo.getSelectedId();
     const auto sampleRate = device->getCurrentSampleRate();
     bool asked = false;
-    int writers = 0;
 
     // Each writer's five-second buffer is fresh memory whose pages would otherwise be
     // faulted in one by one by the audio thread, the first time it writes to them: with
@@ -517,58 +528,78 @@ void MainComponent::record()
             }
 
             auto* writer = createWriter (currentFile, sampleRate, bits, writerThreadForSlot (threadedWriters.size()));
+
+            // A ticked channel that cannot be recorded would be missing from a take that
+            // cannot be repeated, without a word: the take does not start at all.
+            if (writer == nullptr)
+            {
+                refuseTake();
+                return;
+            }
+
             threadedWriters.add (writer);
-            takeFiles.add (writer != nullptr ? currentFile : juce::File());
-            writers += writer != nullptr ? 1 : 0;
+            takeFiles.add (currentFile);
         }
 
         if (auto* box = channelBoxes[i])
             box->setEnabled (false);
     }
 
-    // Not one file could be opened: a take that writes nothing must not look like one.
-    if (writers == 0 && ! threadedWriters.isEmpty())
-    {
-        dialogs.warnAsync ("Error", "Unable to write on disk.");
-        doStop (false);
-        return;
-    }
-
     // The feed's ring is fresh memory as well, backed with the writers' buffers.
     if (! startFeed())
     {
-        dialogs.warnAsync ("Error", "Unable to write on disk.");
-        doStop (false);
+        refuseTake();
         return;
     }
 
     WriterMemory::prefaultMemoryMappedSince (memoryBefore);
 
-    takeWriterCount = writers;
+    takeWriterCount = threadedWriters.size();
     takeWriteFailed = false;
+    takeFailureLatched = false;
     takeBytesPerSample = bits / 8;
     diskWriteError = false;
     isRecording = true;
     recordStartMs = juce::Time::getMillisecondCounter();
 }
 
-/** A mono WAV writer on its own file, behind a five-second buffer drained by the writer
-    thread; nullptr when the file or the writer cannot be made. */
+/** Ends a Record press that cannot record every ticked channel: the alert, the controls
+    back, and none of the files this press made left behind. */
+void MainComponent::refuseTake()
+{
+    const auto madeFiles = takeFiles;
+    dialogs.warnAsync ("Error", "Unable to write on disk.");
+    doStop (false);
+
+    for (const auto& file : madeFiles)
+        file.deleteFile();
+}
+
+/** A mono WAV writer on a new file, behind a five-second buffer drained by the writer
+    thread; nullptr when the file or the writer cannot be made. An old file that cannot be
+    removed is not written: the framework's stream would append the take to it. */
 juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits,
                                                                       juce::TimeSliceThread& drainer)
 {
     file.deleteFile();
 
+    if (file.exists())
+        return nullptr;
+
     auto stream = std::make_unique<TakeFiles::WatchedFileStream> (file, [this] { writeToDiskFailed(); });
 
-    if (! stream->openedOk())
+    if (! stream->openedOk() || stream->getPosition() != 0)
         return nullptr;
 
     std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
         stream.get(), sampleRate, juce::AudioChannelSet::mono(), bits, {}, 0));
 
     if (writer == nullptr)
+    {
+        stream.reset();
+        file.deleteFile();   // the empty file that opening the stream made
         return nullptr;
+    }
 
     stream.release();   // the writer owns it now
     auto* threaded = new juce::AudioFormatWriter::ThreadedWriter (writer.release(), drainer, currentSampleRate * 5);
@@ -602,20 +633,26 @@ bool MainComponent::startFeed()
 {
     // A writer that refuses a block has five seconds of audio waiting for the disk: the
     // take ends as the disk-write-error path says.
-    return takeFeed.start (threadedWriters, currentSampleRate * feedSeconds, [this]
-    {
-        isRecording = false;
-        diskWriteError = true;
-    });
+    return takeFeed.start (threadedWriters, currentSampleRate * feedSeconds, [this] { endTakeOnFailure(); });
 }
 
-/** Writer thread: a file of the take could not be written. Ends the take the way a full
-    writer buffer does, so that the timer reports it and stops. */
+/** Writer or clean-up thread: a file of the take could not be written. Ends the take the
+    way a full writer buffer does, so that the timer reports it and stops. */
 void MainComponent::writeToDiskFailed()
 {
     takeWriteFailed = true;
+    endTakeOnFailure();
+}
+
+/** Any thread, lock-free. Every file of a take can fail on its own, some of them only
+    while the clean-up finalises them; the take's first failure alone raises the alert.
+    Record clears the latch. */
+void MainComponent::endTakeOnFailure() noexcept
+{
     isRecording = false;
-    diskWriteError = true;
+
+    if (! takeFailureLatched.exchange (true))
+        diskWriteError = true;
 }
 
 //==============================================================================
@@ -627,6 +664,9 @@ void MainComponent::doStop (bool cleanUpOnThread)
 
     if (cleanUpOnThread)
     {
+        // A hidden overlay does not follow resizes: it is fitted to the whole component
+        // as it shows, so that no control is left usable beside it.
+        haltOverlay->setBounds (getLocalBounds());
         haltOverlay->setVisible (true);
         startCleanUp();
     }
@@ -728,10 +768,15 @@ void MainComponent::refreshMeters()
 
 void MainComponent::reportDiskWriteError()
 {
+    showDiskWriteErrorAlert();
+    doStop (true);
+}
+
+void MainComponent::showDiskWriteErrorAlert()
+{
     dialogs.warnAsync ("Disk write error",
                        "There was an error while writing on disk.\nMake sure your disk is fast enough to record "
                            + juce::String (takeWriterCount.load()) + " channels.");
-    doStop (true);
 }
 
 void MainComponent::updateDiskFigures()

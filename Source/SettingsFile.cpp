@@ -67,6 +67,14 @@ namespace SettingsFile
 
             return deepest;
         }
+
+        /** A file we write never has a document type declaration. Through one, a file can
+            declare entities, which the framework's parser expands recursively: an entity
+            that refers to itself exhausts the stack at every start. */
+        bool declaresEntities (const juce::String& text)
+        {
+            return text.containsIgnoreCase ("<!DOCTYPE") || text.containsIgnoreCase ("<!ENTITY");
+        }
     }
 
     Pairs read (const juce::File& file)
@@ -78,7 +86,7 @@ namespace SettingsFile
 
         const auto text = file.loadFileAsString();
 
-        if (nestingDepth (text) > deepestSettingsNesting)
+        if (nestingDepth (text) > deepestSettingsNesting || declaresEntities (text))
             return pairs;
 
         const auto root = juce::XmlDocument (text).getDocumentElement();

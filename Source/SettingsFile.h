@@ -16,7 +16,8 @@ namespace SettingsFile
 
     /** The (key, value) pairs of a settings file, in file order: the Obj and Value of every
         SETTING child of a vrSettings root (tags matched ignoring case). Empty for a missing,
-        unreadable, malformed, oversized or too deeply nested file. */
+        unreadable, malformed, oversized or too deeply nested file, and for one that
+        declares a document type or entities. */
     Pairs read (const juce::File& file);
 
     /** Reads a decimal integer the way the C library's atoi does (leading blanks, a sign,

@@ -1,6 +1,6 @@
 #include "TakeFeed.h"
 
-TakeFeed::TakeFeed() : juce::Thread ("Audio Recorder Feed") {}
+TakeFeed::TakeFeed (int intervalMs) : juce::Thread ("Audio Recorder Feed"), passIntervalMs (intervalMs) {}
 
 TakeFeed::~TakeFeed()
 {
@@ -68,7 +68,7 @@ void TakeFeed::finish()
     const std::scoped_lock lock (passing);
 
     if (writers != nullptr)
-        passOnReady();
+        passOnReady (true);
 
     writers = nullptr;
     refusedCallback = nullptr;
@@ -83,15 +83,18 @@ void TakeFeed::run()
             const std::scoped_lock lock (passing);
 
             if (active && writers != nullptr)
-                passOnReady();
+                passOnReady (false);
         }
 
         wait (active ? passIntervalMs : -1);
     }
 }
 
-/** Under `passing`: everything committed so far, to every writer, in slot order. */
-void TakeFeed::passOnReady()
+/** Under `passing`: everything committed so far, to every writer, in slot order. While
+    the take runs, a writer with no room ends the feed (its disk cannot keep up); once the
+    take has stopped, the rest waits for room instead, so that a slow disk loses nothing
+    that the take had already taken. */
+void TakeFeed::passOnReady (bool waitForRoom)
 {
     int start1, size1, start2, size2;
     fifo.prepareToRead (fifo.getNumReady(), start1, size1, start2, size2);
@@ -103,7 +106,7 @@ void TakeFeed::passOnReady()
     {
         if (auto* writer = writers->getUnchecked (slot))
         {
-            if (! passOn (*writer, slot, start1, size1) || ! passOn (*writer, slot, start2, size2))
+            if (! passOn (*writer, slot, start1, size1, waitForRoom) || ! passOn (*writer, slot, start2, size2, waitForRoom))
             {
                 refused = true;
 
@@ -116,11 +119,29 @@ void TakeFeed::passOnReady()
     fifo.finishedRead (size1 + size2);
 }
 
-bool TakeFeed::passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size)
+bool TakeFeed::passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size, bool waitForRoom)
 {
     if (size <= 0)
         return true;
 
     const float* samples = ring.getReadPointer (slot, start);
-    return writer.write (&samples, size);
+
+    if (! waitForRoom)
+        return writer.write (&samples, size);
+
+    // A writer's thread drains its buffer whether or not the disk takes the data, so room
+    // always comes, and a disk that refuses is reported by the file's own stream. The
+    // rest goes in pieces, each one small enough for the room a writer makes.
+    for (int done = 0; done < size;)
+    {
+        const auto n = juce::jmin (size - done, roomWaitPiece);
+        const float* piece = samples + done;
+
+        while (! writer.write (&piece, n))
+            juce::Thread::sleep (roomWaitMs);
+
+        done += n;
+    }
+
+    return true;
 }

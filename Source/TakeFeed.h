@@ -29,7 +29,8 @@ class TakeFeed : private juce::Thread
 public:
     using Writers = juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter>;
 
-    TakeFeed();
+    /** The feed's thread passes blocks on every `passIntervalMs` while a take runs. */
+    explicit TakeFeed (int passIntervalMs = defaultPassIntervalMs);
     ~TakeFeed() override;
 
     /** Starts feeding `writers`, slot k from ring row k, through a ring of `capacity`
@@ -56,16 +57,23 @@ public:
     void commit (const Space& space) noexcept;
 
     /** Passes on every block still in the ring, then lets go of the writers and frees
-        the ring. Call it only once the audio thread has left the take. */
+        the ring. A writer whose buffer is full is waited for: its thread makes room. It
+        is not passed anything after a refusal while the take ran. Call it only once the
+        audio thread has left the take. */
     void finish();
 
     /** How long the feed's thread sleeps between two hand-overs while a take runs. */
-    static constexpr int passIntervalMs = 10;
+    static constexpr int defaultPassIntervalMs = 10;
 
 private:
     void run() override;
-    void passOnReady();
-    bool passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size);
+    void passOnReady (bool waitForRoom);
+    bool passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size, bool waitForRoom);
+
+    /** How long finish sleeps before it offers a piece again to a writer with no room,
+        and the samples of a piece. */
+    static constexpr int roomWaitMs = 2, roomWaitPiece = 256;
+    const int passIntervalMs;
 
     std::mutex passing;
     std::atomic<bool> active { false };

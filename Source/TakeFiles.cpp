@@ -4,30 +4,81 @@
 
 namespace TakeFiles
 {
-    bool takeStaysInFolder (const juce::String& folderText, const juce::File& takeFolder, const juce::String& fileName)
+    juce::File takeFolderInside (const juce::String& folderText, const juce::String& prefix)
     {
-        const juce::File folder (folderText);
-        const auto parts = juce::StringArray::fromTokens (takeFolder.getFullPathName(), "/", {});
+        // A relative text would be resolved against the working directory.
+        if (! juce::File::isAbsolutePath (folderText))
+            return {};
 
-        return juce::File::createLegalPathName (folderText) == folderText
-            && ! parts.contains (".") && ! parts.contains ("..")
-            && (takeFolder == folder || takeFolder.getParentDirectory() == folder)
-            && takeFolder.getChildFile (fileName).getParentDirectory() == takeFolder;
+        const auto parts = juce::StringArray::fromTokens (folderText, "/", {});
+
+        if (parts.contains (".") || parts.contains (".."))
+            return {};
+
+        const juce::File folder (folderText);
+        const auto takeFolder = folder.getChildFile (prefix);
+
+        if (takeFolder.getParentDirectory() != folder || takeFolder.getFileName() != prefix)
+            return {};
+
+        return takeFolder;
     }
 
     //==============================================================================
     WatchedFileStream::WatchedFileStream (const juce::File& target, std::function<void()> onFailure)
-        : juce::FileOutputStream (target, 32768), failed (std::move (onFailure)) {}
+        : file (target, 0), failed (std::move (onFailure)) {}
 
-    bool WatchedFileStream::write (const void* data, size_t numBytes)
+    WatchedFileStream::~WatchedFileStream()
     {
-        return check (juce::FileOutputStream::write (data, numBytes));
+        if (openedOk())
+            writeOutBuffer();
     }
 
     void WatchedFileStream::flush()
     {
-        juce::FileOutputStream::flush();
-        check (getStatus().wasOk());
+        writeOutBuffer();
+        file.flush();
+        check (file.getStatus().wasOk());
+    }
+
+    bool WatchedFileStream::setPosition (juce::int64 newPosition)
+    {
+        if (newPosition == getPosition())
+            return true;
+
+        writeOutBuffer();
+        return file.setPosition (newPosition);
+    }
+
+    juce::int64 WatchedFileStream::getPosition()
+    {
+        return file.getPosition() + (juce::int64) bytesInBuffer;
+    }
+
+    bool WatchedFileStream::write (const void* data, size_t numBytes)
+    {
+        if (! openedOk())
+            return false;
+
+        if (bytesInBuffer + numBytes > bufferSize && ! writeOutBuffer())
+            return false;
+
+        if (numBytes >= bufferSize)
+            return check (file.write (data, numBytes));
+
+        memcpy (buffer + bytesInBuffer, data, numBytes);
+        bytesInBuffer += numBytes;
+        return true;
+    }
+
+    bool WatchedFileStream::writeOutBuffer()
+    {
+        if (bytesInBuffer == 0)
+            return true;
+
+        const auto ok = file.write (buffer, bytesInBuffer);
+        bytesInBuffer = 0;
+        return check (ok);
     }
 
     bool WatchedFileStream::check (bool ok)

@@ -10,29 +10,50 @@
 */
 namespace TakeFiles
 {
-    /** Whether a take stays where the user chose it: the folder text is used as it stands,
-        the take folder is that folder or one entry inside it, and every file one entry
-        inside the take folder. A stored prefix can hold what typing cannot ("/", "..", a
-        leading "~", which the framework reads as a home folder), and the framework's path
-        clean-up drops characters and cuts long paths; each could put files elsewhere. */
-    bool takeStaysInFolder (const juce::String& folderText, const juce::File& takeFolder, const juce::String& fileName);
+    /** The folder named after the prefix inside the recording folder, with both texts
+        used exactly as they stand; a non-existent File when the take would land anywhere
+        else. A stored prefix can hold what typing cannot ("/", ".", "..", a leading "~",
+        which the framework reads as a home folder), and a stored folder can be relative
+        or climb out through "..". Characters that the framework's path clean-up would
+        drop ("#", "@", ",", ";", ":" and others) are ordinary in a Linux name and kept. */
+    juce::File takeFolderInside (const juce::String& folderText, const juce::String& prefix);
 
-    /** The file stream under each writer. The framework's threaded writer drops the result
-        of its disk writes, so a failing disk would go unnoticed while the screen still
-        says recording; this stream reports the first failure instead. Writer thread. */
-    class WatchedFileStream : public juce::FileOutputStream
+    /** The file stream under each writer: a 32768-byte buffer in front of the file, that
+        reports the first write that fails. The framework's threaded writer drops the
+        result of its disk writes, so a failing disk would go unnoticed while the screen
+        still says recording. The framework's own buffered stream would not do: it writes
+        its buffer out on a seek and when it is deleted, where the writer finalising a
+        file cannot see the result, so a disk that fills just then would lose the file's
+        last buffer and header without a word. Writer thread, then the thread deleting
+        the writer. */
+    class WatchedFileStream : public juce::OutputStream
     {
     public:
         WatchedFileStream (const juce::File& target, std::function<void()> onFailure);
 
-        bool write (const void* data, size_t numBytes) override;
+        /** Writes out what is still buffered; a failure is reported like any other. */
+        ~WatchedFileStream() override;
+
+        bool openedOk() const noexcept   { return file.openedOk(); }
+
         void flush() override;
+        bool setPosition (juce::int64 newPosition) override;
+        juce::int64 getPosition() override;
+        bool write (const void* data, size_t numBytes) override;
+
+        static constexpr size_t bufferSize = 32768;
 
     private:
+        bool writeOutBuffer();
         bool check (bool ok);
 
+        juce::FileOutputStream file;   // unbuffered: each of its writes reaches the disk
+        juce::HeapBlock<char> buffer { bufferSize };
+        size_t bytesInBuffer = 0;
         std::function<void()> failed;
         bool reported = false;
+
+        JUCE_DECLARE_NON_COPYABLE (WatchedFileStream)
     };
 
     /** Makes a WAV file's header describe the whole frames that the file really holds,

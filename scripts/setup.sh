@@ -10,7 +10,7 @@ packages=(
   libfreetype-dev libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
-  xvfb xauth xdotool
+  xvfb xauth xdotool x11-utils
   e2fsprogs procps
 )
 

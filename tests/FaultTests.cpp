@@ -416,7 +416,7 @@ TEST_F (Faults, StoredPrefixThatLeadsOutOfTheFolderIsRefused)
     ASSERT_TRUE (elsewhere.setAsCurrentWorkingDirectory());
 
     for (auto prefix : { juce::String ("../escaped"), juce::String ("../../escaped"), juce::String (".."), juce::String ("."),
-                         juce::String ("..#"), juce::String ("a/b"), root.getChildFile ("absolute").getFullPathName(),
+                         juce::String ("a/b"), root.getChildFile ("absolute").getFullPathName(),
                          juce::String ("~"), juce::String ("~root"), juce::String ("Track/../../escaped") })
     {
         SCOPED_TRACE (prefix);
@@ -435,18 +435,18 @@ TEST_F (Faults, StoredPrefixThatLeadsOutOfTheFolderIsRefused)
 
 TEST_F (Faults, StoredFolderThatCannotBeUsedAsItStandsIsRefused)
 {
-    // The framework's path clean-up drops these characters and cuts paths at 1024
-    // characters; the take would land in another folder.
-    juce::String deep, deeper;
-    for (int i = 0; i < 6; ++i)
-        deep << "/" << juce::String::repeatedString ("d", 200);
+    // Relative texts would resolve against the working directory: keep it under root.
+    const auto elsewhere = root.getChildFile ("cwd");
+    ASSERT_TRUE (elsewhere.createDirectory());
+    ASSERT_TRUE (elsewhere.setAsCurrentWorkingDirectory());
+
+    // Past the longest path the system takes: the take folder cannot be made.
+    juce::String deeper;
     for (int i = 0; i < 25; ++i)
         deeper << "/" << juce::String::repeatedString ("e", 200);
 
-    ASSERT_TRUE (root.getChildFile ("rec" + deep).createDirectory()) << "a long path Linux accepts";
-
-    for (auto text : { root.getChildFile ("Gig #1, take@home").getFullPathName(),
-                       folder.getFullPathName() + deep, folder.getFullPathName() + deeper })
+    for (auto text : { juce::String ("rec"), juce::String ("relative/rec"), folder.getFullPathName() + "/../escaped",
+                       folder.getFullPathName() + "/./here", folder.getFullPathName() + deeper })
     {
         SCOPED_TRACE (text.substring (0, 80) + " (" + juce::String (text.length()) + " characters)");
         const auto before = filesBelow (root);
@@ -461,6 +461,36 @@ TEST_F (Faults, StoredFolderThatCannotBeUsedAsItStandsIsRefused)
 
         closeRecorder();
         warnings.clear();
+    }
+}
+
+TEST_F (Faults, FoldersWithCharactersThePathCleanUpWouldDropRecordInPlace)
+{
+    // Ordinary Linux names: a home such as /home/user@corp.example, a folder picked in
+    // the chooser, and a long path the system accepts.
+    juce::String deep;
+    for (int i = 0; i < 6; ++i)
+        deep << "/" << juce::String::repeatedString ("d", 200);
+
+    int channel = 0;
+
+    for (auto chosen : { root.getChildFile ("Gig #1, live"), root.getChildFile ("user@corp.example/a;b:c*d?e|f<g>h\"i^j"),
+                         root.getChildFile ("long" + deep) })
+    {
+        SCOPED_TRACE (chosen.getFullPathName().substring (0, 80));
+        storeSettings ("Take", chosen.getFullPathName());
+        ASSERT_NO_FATAL_FAILURE (openRecorder ({}));
+        ASSERT_NO_FATAL_FAILURE (record ({ channel }));
+        juce::Thread::sleep (300);
+        stopAndWait();
+
+        EXPECT_TRUE (warnings.isEmpty()) << warnings.joinIntoString ("\n");
+        const auto file = chosen.getChildFile ("Take").getChildFile ("Take0" + juce::String (channel + 1) + ".wav");
+        ASSERT_TRUE (file.existsAsFile()) << filesBelow (root);
+        expectComplete (file, channel, 16);
+
+        closeRecorder();
+        ++channel;
     }
 }
 
@@ -524,4 +554,47 @@ TEST_F (Faults, FolderWithoutWritePermissionGivesTheAlertAndNoTake)
     }
 
     EXPECT_EQ (filesBelow (root), "");
+}
+
+//==============================================================================
+// A ticked channel whose file cannot be made: the take does not start, rather than run
+// without that channel; and an old file that cannot be replaced is never appended to.
+TEST_F (Faults, TickedChannelWhoseFileCannotBeMadeKeepsTheTakeFromStarting)
+{
+    const auto take = folder.getChildFile ("Track");
+    ASSERT_TRUE (take.createDirectory());
+
+    // An old take pinned in place: it cannot be removed (a mount point), but can be written.
+    const auto pinned = root.getChildFile ("pinned.wav");
+    ASSERT_TRUE (pinned.replaceWithText ("the old take"));
+    ASSERT_TRUE (take.getChildFile ("Track02.wav").replaceWithText ("placeholder"));
+    const auto target = take.getChildFile ("Track02.wav").getFullPathName();
+
+    if (mount (pinned.getFullPathName().toRawUTF8(), target.toRawUTF8(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "a bind mount needs root: " << strerror (errno);
+
+    mounts.add (juce::File (target));
+
+    // A folder, with something in it, where a file should go.
+    ASSERT_TRUE (take.getChildFile ("Track07.wav").getChildFile ("notes.txt").create().wasOk());
+
+    for (auto channels : { std::vector<int> { 0, 1, 4 }, std::vector<int> { 0, 4, 6 } })
+    {
+        SCOPED_TRACE (channels[2]);
+        ASSERT_NO_FATAL_FAILURE (openRecorder());
+
+        for (auto c : channels)
+            ui->click (*access->channelBoxes()[c]);
+
+        ui->click (access->recordButton());
+
+        EXPECT_EQ (questions.size(), 1) << "asked once before overwriting";
+        expectRefused();
+        EXPECT_EQ (take.getChildFile ("Track02.wav").loadFileAsString(), "the old take") << "nothing appended";
+        EXPECT_EQ (filesBelow (take), "Track02.wav,Track07.wav/notes.txt") << "no file of the refused take is left";
+
+        closeRecorder();
+        questions.clear();
+        warnings.clear();
+    }
 }

@@ -114,10 +114,7 @@ struct MainComponentTestAccess
     /** Selects every channel and starts a take on writers that the test makes. */
     void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter)
     {
-        for (auto* box : mc.channelBoxes)
-            box->setToggleState (true, juce::dontSendNotification);
-
-        mc.CheckBoxState();
+        selectEveryChannel();
 
         for (int i = 0; i < mc.numSelectedChannels; ++i)
         {
@@ -130,13 +127,53 @@ struct MainComponentTestAccess
             mc.takeFiles.add (juce::File());
         }
 
+        startFeedingTheTake (bits);
+    }
+
+    /** Selects every channel and starts a take on files TrackNN.wav in a folder, each made
+        as Record makes it (at 48 kHz), without a device. */
+    void startTakeInFolder (int bits, const juce::File& folder)
+    {
+        selectEveryChannel();
+
+        for (int i = 0; i < mc.numSelectedChannels; ++i)
+        {
+            const auto file = folder.getChildFile ("Track" + MainComponent::format_to (i + 1, 2) + ".wav");
+            auto* writer = mc.createWriter (file, 48000.0, bits, mc.recorderThread);
+
+            if (writer == nullptr)
+                throw std::runtime_error ("no writer for " + file.getFullPathName().toStdString());
+
+            mc.threadedWriters.add (writer);
+            mc.takeFiles.add (file);
+        }
+
+        startFeedingTheTake (bits);
+    }
+
+    void selectEveryChannel()
+    {
+        for (auto* box : mc.channelBoxes)
+            box->setToggleState (true, juce::dontSendNotification);
+
+        mc.CheckBoxState();
+    }
+
+    void startFeedingTheTake (int bits)
+    {
         if (! mc.startFeed())
             throw std::runtime_error ("the feed's thread did not start");
 
-        mc.takeWriterCount = mc.numSelectedChannels;
+        mc.takeWriterCount = mc.threadedWriters.size();
         mc.takeBytesPerSample = bits / 8;
+        mc.takeWriteFailed = false;
+        mc.takeFailureLatched = false;
         mc.isRecording = true;
     }
+
+    /** Fills the device list again, from every device type the manager has now. */
+    void fillDeviceList()                 { mc.fillDeviceList(); }
+    const juce::StringArray& deviceTypeOfEntry() const { return mc.deviceTypeOfEntry; }
 
     /** An output stream that only counts. */
     struct DiscardingStream : juce::OutputStream

@@ -155,3 +155,77 @@ TEST (WriterMemory, OnlyMemoryMappedSinceTheSnapshotIsBackedAndItsContentsStay)
     const auto* bytes = static_cast<const unsigned char*> (newer.p);
     EXPECT_TRUE (std::all_of (bytes, bytes + size, [] (unsigned char b) { return b == 0; }));
 }
+
+//==============================================================================
+TEST (MeterRecovery, AChannelThatCarriedNaNOrInfinityMetersAgainAtItsNextFiniteSamples)
+{
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.buildStrip (3, 48000.0);
+    ASSERT_EQ (access.meterLevels().size(), 3);
+    ASSERT_EQ (access.vuMeters().size(), 3);
+
+    juce::AudioBuffer<float> block (3, 256);
+    const juce::AudioSourceChannelInfo info (&block, 0, 256);
+    block.clear();
+    block.setSample (0, 100, std::numeric_limits<float>::quiet_NaN());
+    block.setSample (1, 100, std::numeric_limits<float>::infinity());
+    block.setSample (2, 100, -std::numeric_limits<float>::infinity());
+    mc.getNextAudioBlock (info);
+
+    for (int b = 0; b < 8; ++b)
+    {
+        for (int c = 0; c < 3; ++c)
+            juce::FloatVectorOperations::fill (block.getWritePointer (c), 0.5f, 256);
+
+        mc.getNextAudioBlock (info);
+    }
+
+    access.tick (50);
+
+    for (int c = 0; c < 3; ++c)
+    {
+        const auto level = access.meterLevels()[c]->load();
+        EXPECT_TRUE (std::isfinite (level) && level > 0.4f && level <= 0.5f) << "channel " << c << ": " << level;
+        EXPECT_GT (access.vuMeters()[c]->level, 0.5f) << "channel " << c;
+    }
+}
+
+//==============================================================================
+namespace
+{
+    /** A device type whose second device has no name. */
+    struct TypeWithAnUnnamedDevice : juce::AudioIODeviceType
+    {
+        TypeWithAnUnnamedDevice() : juce::AudioIODeviceType ("Unnamed test type") {}
+        void scanForDevices() override {}
+        juce::StringArray getDeviceNames (bool) const override    { return { "First", "", "Third" }; }
+        int getDefaultDeviceIndex (bool) const override           { return 0; }
+        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return -1; }
+        bool hasSeparateInputsAndOutputs() const override         { return true; }
+        juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return nullptr; }
+    };
+}
+
+TEST (DeviceList, AnEntryWithoutANameIsLeftOutAndEveryEntryKeepsItsOwnType)
+{
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.deviceManager().addAudioDeviceType (std::make_unique<TypeWithAnUnnamedDevice>());
+    access.fillDeviceList();
+
+    auto& combo = access.deviceCombo();
+    ASSERT_EQ (access.deviceTypeOfEntry().size(), combo.getNumItems());
+
+    juce::StringArray ours;
+
+    for (int i = 0; i < combo.getNumItems(); ++i)
+    {
+        EXPECT_EQ (combo.getItemId (i), i + 1);
+
+        if (access.deviceTypeOfEntry()[i] == "Unnamed test type")
+            ours.add (combo.getItemText (i));
+    }
+
+    EXPECT_EQ (ours.joinIntoString (","), "First,Third");
+}

@@ -495,20 +495,64 @@ TEST_F (Recording, StopRecordStopAgainAndAgain)
 {
     ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 3, 6 }));
     auto press = [this] (juce::Button& b) { mc->buttonClicked (&b); };   // as the keyboard would, past the overlay
+    int refusedWhileFinalising = 0;
+
+    // Right after a stop the files may still be finalised: Record starts nothing then,
+    // and a press once they are done does.
+    auto startTake = [&]
+    {
+        press (access->recordButton());
+
+        for (int i = 0; i < 3000 && ! mc->isRecording; ++i)
+        {
+            ++refusedWhileFinalising;
+            juce::Thread::sleep (10);
+            press (access->recordButton());
+        }
+    };
 
     for (int round = 0; round < 20; ++round)
     {
-        press (access->recordButton());
+        startTake();
         ASSERT_TRUE (mc->isRecording) << "round " << round;
         juce::Thread::sleep (30);
-        press (access->stopButton());   // no wait: the next Record meets a running clean-up
+        press (access->stopButton());   // no wait: the next Record may meet the clean-up
     }
 
-    press (access->recordButton());
+    startTake();
+    ASSERT_TRUE (mc->isRecording);
     juce::Thread::sleep (500 * testjack::slowdown);
     press (access->stopButton());
     waitForCleanUp();
+    std::printf ("Record met a running clean-up %d times\n", refusedWhileFinalising);
 
     EXPECT_GT (expectSampleExact ("Track04.wav", 3, 16), 0u);
     EXPECT_GT (expectSampleExact ("Track07.wav", 6, 16), 0u);
+}
+
+TEST_F (Recording, RecordWhileTheFilesAreFinalisedStartsNothingAndDoesNotWait)
+{
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 2, 5 }));
+    auto blocker = std::make_unique<WriterThreadBlocker> (access->recorderThread());
+    record (16);
+    juce::Thread::sleep (500);
+    ui->click (access->stopButton());   // the clean-up now waits for the writer thread
+    ASSERT_EQ (access->writersBusy(), 1);
+
+    // A Record that waited for the clean-up would hold the window until this lets it go.
+    std::thread releaseLater ([&blocker] { juce::Thread::sleep (3000); blocker->release(); });
+    mc->buttonClicked (&access->recordButton());   // from the keyboard, past the overlay
+
+    EXPECT_EQ (access->writersBusy(), 1) << "Record waited for the clean-up";
+    EXPECT_FALSE (mc->isRecording);
+    EXPECT_TRUE (questions.isEmpty());
+    ASSERT_NE (access->haltOverlay(), nullptr);
+    EXPECT_TRUE (access->haltOverlay()->isVisible());
+
+    releaseLater.join();
+    blocker.reset();
+    waitForCleanUp();
+
+    expectSampleExact ("Track03.wav", 2, 16);
+    expectSampleExact ("Track06.wav", 5, 16);
 }

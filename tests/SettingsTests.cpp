@@ -188,6 +188,11 @@ TEST (SettingsFileReader, BrokenFilesGiveNoPairs)
                         "<SETTING Obj=\"prefixTB\" Value=\"/&gt;&lt;x&gt;\"/></vrSettings>";
     ASSERT_EQ (pairsOf (tricky).size(), 1u);
 
+    // Entities that expand without end would exhaust the stack; no file of ours declares any.
+    EXPECT_TRUE (pairsOf ("<!DOCTYPE vrSettings [<!ENTITY a \"&xa;\">]><vrSettings><SETTING Obj=\"prefixTB\" Value=\"&a;\"/></vrSettings>").empty());
+    EXPECT_TRUE (pairsOf ("<!DOCTYPE vrSettings [<!ENTITY a \"&a;&a;\">]><vrSettings><SETTING Obj=\"prefixTB\" Value=\"&a;\"/></vrSettings>").empty());
+    EXPECT_TRUE (pairsOf ("<!doctype vrSettings><vrSettings><SETTING Obj=\"prefixTB\" Value=\"A\"/></vrSettings>").empty());
+
     // Larger than any settings file: refused unread.
     juce::String big (file ({ { "prefixTB", "Big" } }));
     big << "<!--" << juce::String::repeatedString ("0123456789abcdef", 17 * 1024 * 1024 / 16) << "-->";
@@ -204,7 +209,8 @@ TEST (SettingsFileReader, RandomDamageNeverCrashesOrHangs)
     const auto good = file ({ { "prefixTB", "Take" }, { "folderTB", "/tmp/x" }, { "deviceAsioCombo", "2" },
                               { "SRcombo", "48000" }, { "bitsCombo", "24" } });
     const juce::String pieces[] { "<", ">", "/>", "</", "\"", "'", "=", "&", "&amp;", "<!--", "-->", "<![CDATA[", "]]>",
-                                  "<SETTING Obj=\"prefixTB\" Value=\"", "<vrSettings>", "</vrSettings>", "\0", "\xff" };
+                                  "<SETTING Obj=\"prefixTB\" Value=\"", "<vrSettings>", "</vrSettings>", "\0", "\xff",
+                                  "<!DOCTYPE vrSettings [", "<!ENTITY a \"&a;\">", "<!ENTITY b \"&b;&b;\">", "]>", "&a;", "&b;" };
     juce::Random random (42);
 
     for (int round = 0; round < 3000; ++round)

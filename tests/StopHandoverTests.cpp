@@ -83,6 +83,16 @@ TEST_F (StopHandover, OverlayShowsUntilTheLastWriterIsGone)
     EXPECT_FALSE (access.haltOverlay()->isVisible());
 }
 
+TEST_F (StopHandover, OverlayShownAfterTheWindowGrewCoversTheWholeComponent)
+{
+    ASSERT_NE (access.haltOverlay(), nullptr);
+    mc->setSize (1300, 900);   // while the overlay is hidden
+    mc->buttonClicked (&access.stopButton());
+
+    EXPECT_TRUE (access.haltOverlay()->isVisible());
+    EXPECT_EQ (access.haltOverlay()->getBounds(), juce::Rectangle<int> (0, 0, 1300, 900));
+}
+
 TEST_F (StopHandover, DestroyingTheComponentFinishesARunningCleanUp)
 {
     mc->buttonClicked (&access.stopButton());

@@ -274,3 +274,48 @@ TEST (FeedOnStop, EveryBlockTakenBeforeTheStopReachesItsFile)
             ASSERT_EQ (received[c][i], valueAt ((int) i, c)) << "channel " << c << ", sample " << i;
     }
 }
+
+// At a stop, blocks still in the ring meet a writer whose buffer is full, as behind a
+// slow disk: they wait for its thread to make room instead of being dropped.
+TEST (FeedOnStop, AWriterWithNoRoomIsWaitedForAndLosesNothing)
+{
+    juce::TimeSliceThread drainer ("feed test writer");
+    drainer.startThread();
+    std::vector<float> received;
+    juce::WaitableEvent gate { true };
+    juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter> writers;
+    writers.add (new juce::AudioFormatWriter::ThreadedWriter (new CapturingWriter (received, &gate), drainer, 1024));
+
+    // The feed's own thread is given no turn while the take runs: what the test pushes
+    // is all still in the ring when the take stops.
+    TakeFeed feed (60 * 1000);
+    std::atomic<int> refusals { 0 };
+    ASSERT_TRUE (feed.start (writers, 48000, [&refusals] { ++refusals; }));
+    juce::Thread::sleep (200);   // past the feed thread's first, empty turn
+
+    constexpr int total = 32 * 256;
+    std::vector<float> block (256);
+
+    for (int pushed = 0; pushed < total; pushed += 256)
+    {
+        const auto space = feed.reserve (256);
+        ASSERT_TRUE (space.fits);
+
+        for (int i = 0; i < 256; ++i)
+            block[(size_t) i] = valueAt (pushed + i, 0);
+
+        feed.copy (0, block.data(), space);
+        feed.commit (space);
+    }
+
+    std::thread slowDisk ([&gate] { juce::Thread::sleep (300); gate.signal(); });
+    feed.finish();
+    slowDisk.join();
+    writers.clear();   // writes out what the writer still holds
+
+    EXPECT_EQ (refusals.load(), 0) << "no alert for a take that has stopped";
+    ASSERT_EQ (received.size(), (size_t) total);
+
+    for (size_t i = 0; i < received.size(); ++i)
+        ASSERT_EQ (received[i], valueAt ((int) i, 0)) << "sample " << i;
+}

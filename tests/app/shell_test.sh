@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the real recorder binary on the test display, as a user would.
 #   shell_test.sh APP SCENARIO
-# Scenarios: title, limits, single-instance, close-idle, settings-restart, sigterm, sigint.
+# Scenarios: title, limits, single-instance, close-idle, settings-restart, settings-entities,
+# sigterm, sigint, child-signals, no-display.
 set -euo pipefail
 
 app=$1
@@ -36,6 +37,14 @@ start_app() {
 }
 
 geometry() { eval "$(xdotool getwindowgeometry --shell "$wid")"; }
+
+# The size limits a window manager reads from the window's WM_NORMAL_HINTS.
+expect_size_hints() {   # WHEN
+    local hints; hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
+    grep -q "program specified minimum size: 800 by 550" <<<"$hints" \
+        && grep -q "program specified maximum size: 4000 by 4000" <<<"$hints" \
+        || fail "size hints $1: $hints"
+}
 
 # Waits for the app to end and checks that it ended by itself with code 0.
 expect_exit_zero() {
@@ -96,6 +105,7 @@ case $scenario in
 
     limits)
         start_app
+        expect_size_hints "after start"
         geometry
         # The window fits the 800 x 550 content plus its title bar and border.
         [ "$WIDTH" -gt 800 ] && [ "$HEIGHT" -gt 550 ] || fail "initial size ${WIDTH}x${HEIGHT}"
@@ -103,12 +113,14 @@ case $scenario in
         drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) $((X + 100)) $((Y + 80)) 800 550
         geometry
         [ "$WIDTH" -eq 800 ] && [ "$HEIGHT" -eq 550 ] || fail "shrunk to ${WIDTH}x${HEIGHT}"
+        expect_size_hints "after shrinking"
         # Grow from the screen's top left far beyond 4000 x 4000: it stops at 4000 x 4000.
         xdotool windowmove "$wid" 0 0; sleep 0.5
         geometry
         drag $((X + WIDTH - 4)) $((Y + HEIGHT - 4)) 4190 4190 4000 4000
         geometry
         [ "$WIDTH" -eq 4000 ] && [ "$HEIGHT" -eq 4000 ] || fail "grown to ${WIDTH}x${HEIGHT}"
+        expect_size_hints "after growing"
         ;;
 
     single-instance)
@@ -149,6 +161,50 @@ case $scenario in
         save_settings
         [ "$(grep -c '<SETTING' "$settings")" -eq 5 ] || fail "second save: $(cat "$settings")"
         grep -q 'ID="0" Obj="prefixTB" Value="Session7"' "$settings" || fail "not applied: $(cat "$settings")"
+        ;;
+
+    settings-entities)
+        # A settings file whose entity refers to itself: read as no settings, not a crash.
+        settings_dir=$home/.config/"Olvarin Audioware"/"Velmora Recorder"
+        mkdir -p "$settings_dir"
+        printf '%s' '<!DOCTYPE vrSettings [<!ENTITY a "&xa;">]><vrSettings><SETTING Obj="prefixTB" Value="&a;"/></vrSettings>' \
+            >"$settings_dir/Settings.xml"
+        start_app
+        kill -0 "$pid" || fail "ended at start"
+        kill -TERM "$pid"; expect_exit_zero
+        ;;
+
+    child-signals)
+        # The web-site button starts the browser; a stand-in records the signals it blocks.
+        mkdir -p "$home/bin"
+        cat >"$home/bin/xdg-open" <<STUB
+#!/bin/sh
+grep SigBlk /proc/self/status >"$home/blocked"
+STUB
+        chmod +x "$home/bin/xdg-open"
+        PATH=$home/bin:$PATH start_app
+        geometry
+        xdotool mousemove $((X + 1 + 760)) $((Y + HEIGHT - 550 - 1 + 35)); sleep 0.3
+        xdotool click 1
+        for _ in $(seq 1 50); do [ -s "$home/blocked" ] && break; sleep 0.2; done
+        [ -s "$home/blocked" ] || fail "the browser was not started"
+        mask=$((16#$(awk '{ print $2 }' "$home/blocked")))
+        # SIGINT is signal 2, SIGTERM 15: bits 1 and 14.
+        [ $((mask & (1 << 1 | 1 << 14))) -eq 0 ] || fail "the child blocks SIGINT or SIGTERM: $(cat "$home/blocked")"
+        ;;
+
+    no-display)
+        for display in "" ":4095"; do
+            rc=0
+            if [ -z "$display" ]; then
+                HOME=$home timeout 20 env -u DISPLAY "$app" >"$log" 2>&1 || rc=$?
+            else
+                HOME=$home DISPLAY=$display timeout 20 "$app" >"$log" 2>&1 || rc=$?
+            fi
+            [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && [ "$rc" -lt 128 ] || fail "DISPLAY='$display': exit code $rc"
+            grep -q "no display could be opened" "$log" || fail "DISPLAY='$display': no word of it"
+            [ "$(wc -l <"$log")" -eq 1 ] || fail "DISPLAY='$display': more than one line"
+        done
         ;;
 
     sigterm|sigint)

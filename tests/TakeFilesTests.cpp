@@ -1,0 +1,124 @@
+// The take's files on disk: every write that fails is seen, the last ones of a take
+// included, and its first failure alone raises the alert.
+#include "MainComponentTestAccess.h"
+#include "TestSignal.h"
+#include "WavChecker.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace
+{
+    /** Writes what the stream buffers, then writes it out one way, on a device that takes
+        nothing (/dev/full fails every write with "no space"). */
+    int failuresWhenWrittenOut (const std::function<void (TakeFiles::WatchedFileStream&)>& writeOut)
+    {
+        int failures = 0;
+        {
+            TakeFiles::WatchedFileStream stream (juce::File ("/dev/full"), [&failures] { ++failures; });
+            EXPECT_TRUE (stream.openedOk());
+
+            const char bytes[100] = {};
+            EXPECT_TRUE (stream.write (bytes, sizeof (bytes))) << "buffered, not yet on the disk";
+            EXPECT_EQ (failures, 0);
+
+            writeOut (stream);
+            stream.write (bytes, sizeof (bytes));
+        }
+        return failures;
+    }
+}
+
+TEST (WatchedStream, EveryWayTheBufferReachesTheDiskReportsItsFailureOnce)
+{
+    EXPECT_EQ (failuresWhenWrittenOut ([] (auto&) {}), 1) << "deleting the stream";
+    EXPECT_EQ (failuresWhenWrittenOut ([] (auto& s) { s.setPosition (0); }), 1) << "seeking to the header";
+    EXPECT_EQ (failuresWhenWrittenOut ([] (auto& s) { s.flush(); }), 1) << "flushing";
+
+    EXPECT_EQ (failuresWhenWrittenOut ([] (auto& s)
+    {
+        const std::vector<char> large (TakeFiles::WatchedFileStream::bufferSize + 1);
+        EXPECT_FALSE (s.write (large.data(), large.size()));
+    }), 1) << "a write larger than the buffer";
+}
+
+//==============================================================================
+// The disk fills after the take's last header update, while the last buffers still wait
+// in the streams: they go to the disk only as Stop finalises the files.
+TEST (LastFlush, ADiskThatFillsAsTheTakeStopsGivesOneAlertAndFilesWhoseHeadersFit)
+{
+    const auto disk = juce::File::createTempFile ("velmora-last-flush");
+    ASSERT_TRUE (disk.createDirectory());
+
+    if (mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=1m") != 0)
+    {
+        disk.deleteRecursively();
+        GTEST_SKIP() << "mounting a small tmpfs needs root: " << strerror (errno);
+    }
+
+    juce::StringArray warnings;
+    {
+        MainComponent mc;
+        MainComponentTestAccess access (mc);
+        access.dialogs().warnAsync = [&warnings] (const juce::String& title, const juce::String& message)
+        {
+            warnings.add (title + "|" + message);
+        };
+
+        access.buildStrip (2, 48000.0);
+        ASSERT_NO_THROW (access.startTakeInFolder (16, disk));
+
+        // 1.2 seconds: the header is brought up to date after the first second.
+        juce::AudioBuffer<float> block (2, 256);
+        for (uint32_t frame = 0; frame < 48000 * 6 / 5; frame += 256)
+        {
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < 256; ++i)
+                    block.setSample (c, i, testsignal::sample (c, frame + (uint32_t) i));
+
+            mc.getNextAudioBlock (juce::AudioSourceChannelInfo (&block, 0, 256));
+
+            // At the pace of a device, roughly: the feed's ring holds one second.
+            if ((frame / 256) % 20 == 19)
+                juce::Thread::sleep (50);
+        }
+
+        const auto first = disk.getChildFile ("Track01.wav");
+        for (int i = 0; i < 500 && first.getSize() < 44100 * 2; ++i)
+            juce::Thread::sleep (10);
+        ASSERT_GE (first.getSize(), 44100 * 2) << "the first second reached the disk";
+        juce::Thread::sleep (100);
+
+        juce::FileOutputStream filler (disk.getChildFile ("filler"), 0);
+        const std::vector<char> chunk (4096);
+        while (filler.write (chunk.data(), chunk.size())) {}
+
+        EXPECT_TRUE (warnings.isEmpty()) << warnings.joinIntoString ("\n");
+        mc.buttonClicked (&access.stopButton());
+
+        for (int i = 0; i < 500 && access.writersBusy() != 0; ++i)
+            juce::Thread::sleep (10);
+        ASSERT_EQ (access.writersBusy(), 0);
+        access.tick (50);
+    }
+
+    EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error|There was an error while writing on disk.\n"
+                                              "Make sure your disk is fast enough to record 2 channels.");
+
+    for (int c = 0; c < 2; ++c)
+    {
+        const auto name = "Track0" + juce::String (c + 1) + ".wav";
+        const auto wav = wavcheck::readWav (disk.getChildFile (name).getFullPathName().toStdString());
+        const auto report = wavcheck::checkWav (wav, c);
+        const auto what = name + ": " + juce::String (wavcheck::describe (wav, report));
+
+        EXPECT_TRUE (wav.readable && wav.headerMatchesFile) << what;
+        EXPECT_GE (wav.numFrames, 44100u) << what;
+        EXPECT_EQ (report.detectedChannel, c) << what;
+        EXPECT_EQ (report.numDiscontinuities, 0u) << what;
+    }
+
+    umount2 (disk.getFullPathName().toRawUTF8(), MNT_DETACH);
+    disk.deleteRecursively();
+}
