@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <pthread.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -217,6 +218,20 @@ public:
             hintSizeLimits();
         }
 
+        // As it first paints the window, the framework writes the hints once more, with
+        // bounds that did not change, so neither of the two above hears of it.
+        void paint (juce::Graphics& g) override
+        {
+            juce::DocumentWindow::paint (g);
+
+            if (std::exchange (firstPaint, false))
+                juce::MessageManager::callAsync ([window = juce::Component::SafePointer<MainWindow> (this)]
+                {
+                    if (window != nullptr)
+                        window->hintSizeLimits();
+                });
+        }
+
         ~MainWindow() override
         {
             clearContentComponent();
@@ -271,6 +286,7 @@ public:
         }
 
         std::unique_ptr<MainComponent> mainComponent;
+        bool firstPaint = true;
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
     };

@@ -22,14 +22,21 @@
 //   the callback never calls a writer (a writer's write can wait on a mutex of its writer
 //   thread). It copies each block into the feed's ring, lock-free; the feed's thread
 //   passes the blocks on. CleanWriters finishes the feed, which passes on the rest, before
-//   it deletes a writer; the feed's thread uses the writers only under the feed's lock,
-//   which finish takes too (TakeFeed.h).
+//   it deletes a writer, waiting for room in a writer whose buffer is full; the feed's
+//   thread uses the writers only under the feed's lock, which finish takes too
+//   (TakeFeed.h).
 //
 // Message thread <-> clean-up thread:
 //   doStop(true) marks writersBusy before the overlay shows and the thread starts, so no
 //   meter duty can read the 0 of an earlier take. At most one clean-up runs: a second
-//   stop while one is at work leaves the array to it. Record and the destructor join a
-//   clean-up before they touch the array, so no clean-up outlives the component.
+//   stop while one is at work leaves the array to it. Record starts nothing while a
+//   clean-up runs (cleanUpRunning), and joins the finished thread before it touches the
+//   array; the destructor joins a running one, so no clean-up outlives the component.
+//
+// Writer, clean-up and audio threads -> message thread, a failed take:
+//   endTakeOnFailure clears isRecording and, for the take's first failure only (the
+//   takeFailureLatched exchange), raises diskWriteError; the meter duty exchanges it back
+//   and shows the alert. Files that fail as they are finalised raise nothing more.
 //
 // Device <-> message thread, a device that stops by itself:
 //   a JACK device whose server quits is closed from JACK's own thread, which stops our

@@ -1,5 +1,6 @@
 #include "TakeFiles.h"
 
+#include <climits>
 #include <cstring>
 
 namespace TakeFiles
@@ -20,6 +21,17 @@ namespace TakeFiles
 
         if (takeFolder.getParentDirectory() != folder || takeFolder.getFileName() != prefix)
             return {};
+
+        // Longer names than the system takes would fail only after some of the folders
+        // had been made: refused before anything is.
+        const auto longestFile = takeFolder.getChildFile (prefix + "0000.wav").getFullPathName();
+
+        if (longestFile.getNumBytesAsUTF8() >= PATH_MAX)
+            return {};
+
+        for (const auto& part : juce::StringArray::fromTokens (longestFile, "/", {}))
+            if (part.getNumBytesAsUTF8() > NAME_MAX)
+                return {};
 
         return takeFolder;
     }

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
   xvfb xauth xdotool x11-utils
-  e2fsprogs procps
+  e2fsprogs procps ccache
 )
 
 missing=()

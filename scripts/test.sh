@@ -5,6 +5,10 @@
 # in a build folder of its own and compiling only what those tests need. Tests that need
 # a window run on a private Xvfb display; tests that need audio start their own private
 # JACK server (one at a time).
+#
+# The tests mostly wait on audio and windows, so while one build's tests run, the next
+# build compiles beside them at idle priority: it takes only the processor time that the
+# tests leave.
 #   scripts/test.sh [CTEST ARGUMENTS...]
 # VELMORA_BUILDS picks the builds (default "plain address thread").
 set -euo pipefail
@@ -12,26 +16,57 @@ cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 
-run_suite() {   # KIND [CTEST ARGUMENTS...]
-    local kind=$1; shift
-    local build sanitizer="" target=all label=()
-    case $kind in
-        plain)   build=build ;;
-        address) build=build-asan; sanitizer=address ;;
-        thread)  build=build-tsan; sanitizer=thread ;;
-        *)       echo "unknown build kind: $kind" >&2; return 1 ;;
+build_dir() {   # KIND
+    case $1 in
+        plain)   echo build ;;
+        address) echo build-asan ;;
+        thread)  echo build-tsan ;;
+        *)       echo "unknown build kind: $1" >&2; return 1 ;;
     esac
-    if [ -n "$sanitizer" ]; then
-        target=velmora_sanitized_tests
-        label=(--label-regex '^sanitized$')
-    fi
-    echo "=== $kind build in $build"
+}
+
+build() {   # KIND
+    local kind=$1 build sanitizer="" target=all
+    build=$(build_dir "$kind")
+    [ "$kind" = plain ] || { sanitizer=$kind; target=velmora_sanitized_tests; }
     cmake -S . -B "$build" -G Ninja -DVELMORA_SANITIZER="$sanitizer" ${VELMORA_CMAKE_ARGS:-}
     cmake --build "$build" --parallel --target "$target"
+}
+
+run_tests() {   # KIND [CTEST ARGUMENTS...]
+    local kind=$1 build label=(); shift
+    build=$(build_dir "$kind")
+    [ "$kind" = plain ] || label=(--label-regex '^sanitized$')
     ./scripts/with-display.sh "$build/tests/velmora-xatoms" \
         ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "${label[@]}" "$@"
 }
 
-for kind in ${VELMORA_BUILDS:-plain address thread}; do
-    run_suite "$kind" "$@"
+kinds=(${VELMORA_BUILDS:-plain address thread})
+background=""
+log=$(mktemp /tmp/velmora-build-XXXXXX)
+trap '[ -z "$background" ] || kill -TERM -- "-$background" 2>/dev/null || true; rm -f "$log"' EXIT
+
+echo "=== ${kinds[0]} build in $(build_dir "${kinds[0]}")"
+build "${kinds[0]}"
+
+for i in "${!kinds[@]}"; do
+    next=${kinds[$((i + 1))]:-}
+
+    if [ -n "$next" ]; then
+        # A session of its own, so that the whole build can be stopped if the tests fail.
+        setsid chrt --idle 0 bash -c "$(declare -f build_dir build); build $next" >"$log" 2>&1 &
+        background=$!
+    fi
+
+    echo "=== ${kinds[$i]} tests in $(build_dir "${kinds[$i]}")"
+    run_tests "${kinds[$i]}" "$@"
+
+    if [ -n "$next" ]; then
+        echo "=== $next build in $(build_dir "$next") (beside the tests above)"
+        status=0
+        wait "$background" || status=$?
+        background=""
+        cat "$log"
+        [ "$status" -eq 0 ] || exit "$status"
+    fi
 done

@@ -411,6 +411,7 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
     EXPECT_EQ (warnings[0], "Disk write error|There was an error while writing on disk.\n"
                             "Make sure your disk is fast enough to record 8 channels.");
     waitForCleanUp();
+    EXPECT_EQ (warnings.size(), 1) << "one alert for the take, though the other files fail as they are finalised";
 
     for (int c = 0; c < 8; ++c)
     {
