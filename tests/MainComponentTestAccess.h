@@ -6,6 +6,31 @@
 #include <stdexcept>
 #include <string>
 
+/** A writer whose every write waits at a gate, so that a clean-up finalising it waits
+    too; it counts its deletion when given a counter. */
+class GatedWriter : public juce::AudioFormatWriter
+{
+public:
+    explicit GatedWriter (juce::WaitableEvent& g, std::atomic<int>* deletions = nullptr)
+        : juce::AudioFormatWriter (nullptr, "gated", 48000.0, 1, 16), gate (g), deleted (deletions) {}
+
+    ~GatedWriter() override
+    {
+        if (deleted != nullptr)
+            ++*deleted;
+    }
+
+    bool write (const int**, int) override
+    {
+        gate.wait (-1);
+        return true;
+    }
+
+private:
+    juce::WaitableEvent& gate;
+    std::atomic<int>* deleted;
+};
+
 /** The tests' view of the main component's private members (a friend of the class). */
 struct MainComponentTestAccess
 {

@@ -533,15 +533,14 @@ TEST_F (Recording, StopRecordStopAgainAndAgain)
 
 TEST_F (Recording, RecordWhileTheFilesAreFinalisedStartsNothingAndDoesNotWait)
 {
-    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 2, 5 }));
-    auto blocker = std::make_unique<WriterThreadBlocker> (access->recorderThread());
-    record (16);
-    juce::Thread::sleep (500);
-    ui->click (access->stopButton());   // the clean-up now waits for the writer thread
+    juce::WaitableEvent gate { true };
+    access->startTakeOnWriters (16, [&gate] { return new GatedWriter (gate); });
+    juce::Thread::sleep (200);
+    mc->buttonClicked (&access->stopButton());   // the clean-up now waits at the gate
     ASSERT_EQ (access->writersBusy(), 1);
 
-    // A Record that waited for the clean-up would hold the window until this lets it go.
-    std::thread releaseLater ([&blocker] { juce::Thread::sleep (3000); blocker->release(); });
+    // A Record that waited for the clean-up would hold the window until this opens it.
+    std::thread openLater ([&gate] { juce::Thread::sleep (3000); gate.signal(); });
     mc->buttonClicked (&access->recordButton());   // from the keyboard, past the overlay
 
     EXPECT_EQ (access->writersBusy(), 1) << "Record waited for the clean-up";
@@ -550,10 +549,13 @@ TEST_F (Recording, RecordWhileTheFilesAreFinalisedStartsNothingAndDoesNotWait)
     ASSERT_NE (access->haltOverlay(), nullptr);
     EXPECT_TRUE (access->haltOverlay()->isVisible());
 
-    releaseLater.join();
-    blocker.reset();
+    openLater.join();
     waitForCleanUp();
 
-    expectSampleExact ("Track03.wav", 2, 16);
-    expectSampleExact ("Track06.wav", 5, 16);
+    // Once the files are done, Record starts the next take.
+    ui->click (access->recordButton());
+    EXPECT_TRUE (mc->isRecording);
+    juce::Thread::sleep (300);
+    stopAndWait();
+    expectSampleExact ("Track01.wav", 0, 16);
 }

@@ -8,25 +8,6 @@ namespace
 {
     std::atomic<int> writersDeleted { 0 };
 
-    /** A writer whose every write waits at a gate, so a clean-up that finalises it waits too. */
-    class GatedWriter : public juce::AudioFormatWriter
-    {
-    public:
-        explicit GatedWriter (juce::WaitableEvent& g)
-            : juce::AudioFormatWriter (nullptr, "gated", 48000.0, 1, 16), gate (g) {}
-
-        ~GatedWriter() override { ++writersDeleted; }
-
-        bool write (const int**, int) override
-        {
-            gate.wait (-1);
-            return true;
-        }
-
-    private:
-        juce::WaitableEvent& gate;
-    };
-
     class StopHandover : public ::testing::Test
     {
     protected:
@@ -35,7 +16,7 @@ namespace
             writersDeleted = 0;
             access.dialogs().warnAsync = [this] (const juce::String& title, const juce::String&) { warnings.add (title); };
             access.buildStrip (4, 48000.0);
-            access.startTakeOnWriters (16, [this] { return new GatedWriter (gate); });
+            access.startTakeOnWriters (16, [this] { return new GatedWriter (gate, &writersDeleted); });
             feedBlocks (8);
         }
 
