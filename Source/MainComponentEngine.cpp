@@ -3,7 +3,6 @@
 
 #include "MainComponent.h"
 
-
 //==============================================================================
 // Hand-overs between the threads
 //
