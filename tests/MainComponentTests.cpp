@@ -161,32 +161,29 @@ TEST (MeterRecovery, AChannelThatCarriedNaNOrInfinityMetersAgainAtItsNextFiniteS
 {
     MainComponent mc;
     MainComponentTestAccess access (mc);
-    access.buildStrip (3, 48000.0);
-    ASSERT_EQ (access.meterLevels().size(), 3);
-    ASSERT_EQ (access.vuMeters().size(), 3);
+    access.buildStrip (2, 48000.0);
+    ASSERT_EQ (access.meterLevels().size(), 2);
+    ASSERT_EQ (access.vuMeters().size(), 2);
 
-    juce::AudioBuffer<float> block (3, 256);
-    const juce::AudioSourceChannelInfo info (&block, 0, 256);
+    juce::AudioBuffer<float> block (2, 256);
     block.clear();
     block.setSample (0, 100, std::numeric_limits<float>::quiet_NaN());
     block.setSample (1, 100, std::numeric_limits<float>::infinity());
-    block.setSample (2, 100, -std::numeric_limits<float>::infinity());
-    mc.getNextAudioBlock (info);
 
-    for (int b = 0; b < 8; ++b)
+    for (int b = 0; b < 9; ++b)
     {
-        for (int c = 0; c < 3; ++c)
-            juce::FloatVectorOperations::fill (block.getWritePointer (c), 0.5f, 256);
+        mc.getNextAudioBlock (juce::AudioSourceChannelInfo (&block, 0, 256));   // which clears it
 
-        mc.getNextAudioBlock (info);
+        for (int c = 0; c < 2; ++c)
+            juce::FloatVectorOperations::fill (block.getWritePointer (c), 0.5f, 256);
     }
 
     access.tick (50);
 
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 2; ++c)
     {
         const auto level = access.meterLevels()[c]->load();
-        EXPECT_TRUE (std::isfinite (level) && level > 0.4f && level <= 0.5f) << "channel " << c << ": " << level;
+        EXPECT_TRUE (level > 0.4f && level <= 0.5f) << "channel " << c << ": " << level;
         EXPECT_GT (access.vuMeters()[c]->level, 0.5f) << "channel " << c;
     }
 }
@@ -194,15 +191,15 @@ TEST (MeterRecovery, AChannelThatCarriedNaNOrInfinityMetersAgainAtItsNextFiniteS
 //==============================================================================
 namespace
 {
-    /** A device type whose second device has no name. */
+    /** A device type whose second device has no name; it opens nothing. */
     struct TypeWithAnUnnamedDevice : juce::AudioIODeviceType
     {
         TypeWithAnUnnamedDevice() : juce::AudioIODeviceType ("Unnamed test type") {}
         void scanForDevices() override {}
-        juce::StringArray getDeviceNames (bool) const override    { return { "First", "", "Third" }; }
-        int getDefaultDeviceIndex (bool) const override           { return 0; }
-        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return -1; }
-        bool hasSeparateInputsAndOutputs() const override         { return true; }
+        juce::StringArray getDeviceNames (bool) const override                  { return { "First", "", "Third" }; }
+        int getDefaultDeviceIndex (bool) const override                         { return 0; }
+        int getIndexOfDevice (juce::AudioIODevice*, bool) const override        { return -1; }
+        bool hasSeparateInputsAndOutputs() const override                       { return true; }
         juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return nullptr; }
     };
 }
