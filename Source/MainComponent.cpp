@@ -372,7 +372,10 @@ void MainComponent::applySetting (const juce::String& key, const juce::String& v
     else if (key == "deviceAsioCombo")
         deviceCombo.setSelectedId (SettingsFile::truncatedNumber (value), juce::dontSendNotification);
     else if (key == "SRcombo")
-        sampleRateCombo.setSelectedId (SettingsFile::leadingInteger (value) != 0 ? SettingsFile::leadingInteger (value) : 44100, juce::dontSendNotification);
+    {
+        const auto rate = SettingsFile::leadingInteger (value);
+        sampleRateCombo.setSelectedId (rate != 0 ? rate : 44100, juce::dontSendNotification);
+    }
     else if (key == "bitsCombo")
         bitsCombo.setSelectedId (SettingsFile::truncatedNumber (value), juce::dontSendNotification);
 }
