@@ -182,9 +182,12 @@ private:
             taken away after removeAudioCallback, whose lock waits out the last block. */
         void setSource (juce::AudioSource* newSource);
 
-        /** Makes room for this many input channels; message thread, with no block running:
-            the device manager calls audioDeviceAboutToStart before it hands on blocks. */
-        void reserveInputs (int numChannels);
+        /** Tells the callback which device input each buffer of a block belongs to: the
+            device passes only the inputs set in `delivered`, packed in ascending order, and
+            every other input reads as silence. Message thread, with no block running: the
+            device manager calls audioDeviceAboutToStart under its callback lock, before
+            the device hands on the first block of every (re)start. */
+        void routeInputs (const juce::BigInteger& delivered, int numChannels, int maxBlockSize);
 
         void audioDeviceAboutToStart (juce::AudioIODevice* device) override;
         void audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
@@ -194,7 +197,12 @@ private:
     private:
         MainComponent& owner;
         std::atomic<bool> hasSource { false };
-        std::vector<const float*> inputList;   // sized before the device starts
+        void passBlock (const float* const* inputs, int numInputs, int start, int numSamples);
+
+        // All sized before the device starts.
+        std::vector<int> deviceChannelOfBuffer;   // the device input that the n-th buffer carries
+        std::vector<const float*> inputList;      // one per device input, in the device's order
+        std::vector<float> silence;               // what an input that is not delivered reads
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InputPlayer)
     };

@@ -37,6 +37,13 @@
 //   takeFailureLatched exchange), raises diskWriteError; the meter duty exchanges it back
 //   and shows the alert. Files that fail as they are finalised raise nothing more.
 //
+// Device -> audio thread, which buffer is which input:
+//   a device passes only the inputs it has running, packed together (a JACK device: those
+//   connected). InputPlayer::routeInputs maps them to device inputs in
+//   audioDeviceAboutToStart, which the device manager calls under its callback lock before
+//   the first block of every start; a JACK device stops and restarts its callback around
+//   each change of connections, so no block ever meets a map made for another set.
+//
 // Device <-> message thread, a device that stops by itself:
 //   a JACK device whose server quits is closed from JACK's own thread, which stops our
 //   callback (releaseResources) and leaves the device current but silent. releaseResources
@@ -276,15 +283,37 @@ void MainComponent::InputPlayer::setSource (juce::AudioSource* newSource)
     hasSource = newSource != nullptr;
 }
 
-void MainComponent::InputPlayer::reserveInputs (int numChannels)
+void MainComponent::InputPlayer::routeInputs (const juce::BigInteger& delivered, int numChannels, int maxBlockSize)
 {
-    inputList.assign ((size_t) juce::jmax (1, numChannels), nullptr);
+    deviceChannelOfBuffer.clear();
+
+    for (int c = 0; c < numChannels; ++c)
+        if (delivered[c])
+            deviceChannelOfBuffer.push_back (c);
+
+    inputList.assign ((size_t) juce::jmax (0, numChannels), nullptr);
+    silence.assign ((size_t) juce::jmax (1, maxBlockSize), 0.0f);
 }
 
-/** Message thread, before the device's first block reaches this player. */
+/** Message thread. A JACK device restarts its callback with a new set of inputs whenever
+    a connection to it changes, and so does every device at its opening: the set is read
+    afresh before each start's first block. */
 void MainComponent::InputPlayer::audioDeviceAboutToStart (juce::AudioIODevice* device)
 {
-    reserveInputs (device != nullptr ? device->getInputChannelNames().size() : 0);
+    if (device != nullptr)
+    {
+        auto largestBlock = juce::jmax (4096, device->getCurrentBufferSizeSamples());
+
+        for (auto size : device->getAvailableBufferSizes())
+            largestBlock = juce::jmax (largestBlock, size);
+
+        routeInputs (device->getActiveInputChannels(), device->getInputChannelNames().size(), largestBlock);
+    }
+    else
+    {
+        routeInputs ({}, 0, 1);
+    }
+
     juce::AudioSourcePlayer::audioDeviceAboutToStart (device);
 }
 
@@ -292,20 +321,33 @@ void MainComponent::InputPlayer::audioDeviceIOCallbackWithContext (const float* 
                                                                    float* const* outputs, int numOutputs, int numSamples,
                                                                    const juce::AudioIODeviceCallbackContext&)
 {
-    // Some devices leave a gap for a channel that is not running; the list is compacted,
-    // as the framework's player does, into room made before the device started.
-    int count = 0;
+    // A block longer than the silence made for it goes in pieces, each one a whole block
+    // for the metering and the take.
+    const auto piece = juce::jmax (1, (int) silence.size());
 
-    for (int i = 0; i < numInputs && count < (int) inputList.size(); ++i)
-        if (inputs[i] != nullptr)
-            inputList[(size_t) count++] = inputs[i];
-
-    if (hasSource)
-        owner.processInputs (inputList.data(), count, 0, numSamples);
+    for (int start = 0; start < numSamples; start += piece)
+        passBlock (inputs, numInputs, start, juce::jmin (piece, numSamples - start));
 
     for (int i = 0; i < numOutputs; ++i)
         if (outputs[i] != nullptr)
             juce::FloatVectorOperations::clear (outputs[i], numSamples);
+}
+
+/** Each device input reads its own buffer, and an input that is not delivered reads
+    silence, so that every file of a take holds its own input and keeps the take's length.
+    A block whose buffer count is not that of the inputs the device said it delivers is
+    silence for every input: which buffer is which cannot be known. */
+void MainComponent::InputPlayer::passBlock (const float* const* inputs, int numInputs, int start, int numSamples)
+{
+    std::fill (inputList.begin(), inputList.end(), silence.data());
+
+    if (numInputs == (int) deviceChannelOfBuffer.size())
+        for (int b = 0; b < numInputs; ++b)
+            if (inputs[b] != nullptr)
+                inputList[(size_t) deviceChannelOfBuffer[(size_t) b]] = inputs[b] + start;
+
+    if (hasSource)
+        owner.processInputs (inputList.data(), (int) inputList.size(), 0, numSamples);
 }
 
 void MainComponent::prepareToPlay (int, double sampleRate)

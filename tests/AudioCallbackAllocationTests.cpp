@@ -56,7 +56,9 @@ TEST_P (PlayerChannels, EveryChannelArrivesWithoutAllocating)
     MainComponent mc;
     MainComponentTestAccess access (mc);
     access.buildStrip (channels, 48000.0);
-    access.player().reserveInputs (channels);
+    juce::BigInteger everyInput;
+    everyInput.setRange (0, channels, true);
+    access.player().routeInputs (everyInput, channels, 256);
     access.player().setSource (&mc);
 
     juce::AudioBuffer<float> block (channels, 256);

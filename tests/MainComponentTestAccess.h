@@ -104,12 +104,20 @@ struct MainComponentTestAccess
         return *c;
     }
 
-    /** Selects a device-list entry as the user does, which opens that device. */
+    /** Selects a device-list entry as the user does, which opens that device, then runs
+        the message loop until every input is connected: a JACK device reads its
+        connections before the server has made them, and the loop brings the rest. */
     void chooseDevice (const juce::String& name)
     {
         for (int i = 0; i < mc.deviceCombo.getNumItems(); ++i)
             if (mc.deviceCombo.getItemText (i) == name)
                 mc.deviceCombo.setSelectedItemIndex (i, juce::sendNotificationSync);
+
+        auto* device = mc.deviceManager.getCurrentAudioDevice();
+
+        for (int i = 0; i < 500 && device != nullptr
+                        && device->getActiveInputChannels().countNumberOfSetBits() < mc.numInputChannels; ++i)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
     }
 
     /** Builds the strip for a number of inputs without a device, as an opening would. */

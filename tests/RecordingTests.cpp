@@ -1,6 +1,7 @@
 #include "JackTest.h"
 #include "MainComponentTestAccess.h"
 #include "UiDriver.h"
+#include "TestSignal.h"
 #include "WavChecker.h"
 
 #include <gtest/gtest.h>
@@ -309,6 +310,86 @@ TEST_F (Recording, EmptyPrefixRecordsUnderTrack)
 
     EXPECT_EQ (filesInTake().joinIntoString (","), "Track01.wav");
     expectSampleExact ("Track01.wav", 0, 16);
+}
+
+//==============================================================================
+namespace
+{
+    /** Puts the frames of a 24-bit signal back where the file holds silence, which the
+        signal itself never does: the file must then read as if its input had never gone. */
+    uint64_t fillSilenceWithTheSignal (wavcheck::WavFile& wav, int channel)
+    {
+        uint64_t silent = 0;
+
+        for (size_t i = 1; i < wav.samples.size(); ++i)
+        {
+            if (wav.samples[i] != 0)
+                continue;
+
+            const auto code = (uint16_t) ((uint16_t) (wav.samples[i - 1] >> 8) + testsignal::step (channel));
+            wav.samples[i] = (int32_t) (int16_t) code * 256 + 128;
+            ++silent;
+        }
+
+        return silent;
+    }
+}
+
+TEST_F (Recording, AnInputCutAndRestoredDuringATakeLeavesEveryFileWithItsOwnInput)
+{
+    constexpr int cut = 2;
+    // The device restarts its callback with the inputs still connected, through the message loop.
+    const auto runMessageLoop = [] (int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); };
+
+    ui->click (access->checkAllBox());
+    record (24);
+    runMessageLoop (700);
+    const auto fed = source->disconnect (cut);
+    ASSERT_FALSE (fed.empty());
+    runMessageLoop (500);
+    source->connect (cut, fed);
+    runMessageLoop (700);
+    stopAndWait();
+
+    std::vector<wavcheck::SignalReport> reports;
+
+    for (int c = 0; c < 8; ++c)
+    {
+        auto wav = wavcheck::readWav (takeFolder().getChildFile ("Track0" + juce::String (c + 1) + ".wav").getFullPathName().toStdString());
+        ASSERT_TRUE (wav.readable && wav.headerMatchesFile) << c << ": " << wav.error;
+
+        const auto silent = fillSilenceWithTheSignal (wav, c);
+        reports.push_back (wavcheck::checkWav (wav, c));
+        const auto what = "Track0" + std::to_string (c + 1) + ": " + wavcheck::describe (wav, reports.back());
+
+        EXPECT_EQ (reports[(size_t) c].detectedChannel, c) << what;
+        EXPECT_EQ (reports[(size_t) c].numFrames, reports[0].numFrames) << what;
+
+        if (c == cut)
+            EXPECT_GT (silent, 48000u / 4) << what;
+        else
+            EXPECT_EQ (silent, 0u) << what;
+    }
+
+    // A restart of the callback may lose a period of the device, the same one for every file.
+    for (int c = 0; c < 8; ++c)
+    {
+        ASSERT_EQ (reports[(size_t) c].numDiscontinuities, reports[0].numDiscontinuities) << c;
+
+        for (size_t i = 0; i < reports[(size_t) c].first.size(); ++i)
+        {
+            const auto& gap = reports[(size_t) c].first[i];
+            EXPECT_EQ (gap.index, reports[0].first[i].index) << c;
+            EXPECT_EQ (gap.framesSkipped, reports[0].first[i].framesSkipped) << c;
+            EXPECT_TRUE (gap.framesSkipped > 0 && gap.framesSkipped % 256 == 0) << c << " at " << gap.index;
+        }
+    }
+
+    std::printf ("the connection changes cost %d gaps in every file:", (int) reports[0].numDiscontinuities);
+    for (auto& gap : reports[0].first)
+        std::printf (" %d frames at %d", gap.framesSkipped, (int) gap.index);
+    std::printf ("\n");
+    EXPECT_LE (reports[0].numDiscontinuities, 2u + (serverSkippedCycles() ? 1000u : 0u));
 }
 
 //==============================================================================

@@ -211,6 +211,31 @@ SignalSource::~SignalSource()
     }
 }
 
+std::vector<std::string> SignalSource::disconnect (int channel)
+{
+    std::vector<std::string> destinations;
+    auto* port = ports.at ((size_t) channel);
+
+    if (auto** connections = jack_port_get_connections (port))
+    {
+        for (auto** c = connections; *c != nullptr; ++c)
+            destinations.emplace_back (*c);
+
+        jack_free (connections);
+    }
+
+    for (auto& d : destinations)
+        jack_disconnect (client, jack_port_name (port), d.c_str());
+
+    return destinations;
+}
+
+void SignalSource::connect (int channel, const std::vector<std::string>& destinations)
+{
+    for (auto& d : destinations)
+        jack_connect (client, jack_port_name (ports.at ((size_t) channel)), d.c_str());
+}
+
 #if defined (__SANITIZE_THREAD__)
 extern "C" void AnnotateIgnoreWritesBegin (const char* file, int line);
 extern "C" void AnnotateIgnoreWritesEnd (const char* file, int line);

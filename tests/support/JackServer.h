@@ -87,6 +87,11 @@ namespace testjack
         bool isRunning() const noexcept            { return client != nullptr; }
         uint32_t framesWritten() const noexcept    { return frame.load(); }
 
+        /** Cuts every connection of a channel's port, as a patchbay does; returns the
+            ports it fed, for connect. */
+        std::vector<std::string> disconnect (int channel);
+        void connect (int channel, const std::vector<std::string>& destinations);
+
     private:
         static int process (uint32_t numFrames, void* self);
 
