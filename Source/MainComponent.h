@@ -189,6 +189,10 @@ private:
             the device hands on the first block of every (re)start. */
         void routeInputs (const juce::BigInteger& delivered, int numChannels, int maxBlockSize);
 
+        /** False when the device delivers none of its inputs: a device with nothing
+            connected passes no block at all. */
+        bool deliversInput() const noexcept   { return deliveringInput.load(); }
+
         void audioDeviceAboutToStart (juce::AudioIODevice* device) override;
         void audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
                                                float* const* outputs, int numOutputs, int numSamples,
@@ -197,6 +201,7 @@ private:
     private:
         MainComponent& owner;
         std::atomic<bool> hasSource { false };
+        std::atomic<bool> deliveringInput { false };
         void passBlock (const float* const* inputs, int numInputs, int start, int numSamples);
 
         // All sized before the device starts.
@@ -229,6 +234,7 @@ private:
     void enableControlsAfterStop();
 
     void refreshMeters();
+    bool noInputArrives() const noexcept;
     void reportDiskWriteError();
     void showDiskWriteErrorAlert();
     void updateDiskFigures();

@@ -44,10 +44,12 @@
 //   the first block of every start; a JACK device stops and restarts its callback around
 //   each change of connections, so no block ever meets a map made for another set.
 //
-// Device <-> message thread, a device that stops by itself:
+// Device <-> message thread, a device that stops delivering:
 //   a JACK device whose server quits is closed from JACK's own thread, which stops our
 //   callback (releaseResources) and leaves the device current but silent. releaseResources
-//   only marks deviceStopped; the meter duty then ends a take that runs without audio.
+//   only marks deviceStopped. A JACK device with no input connected (its source quit)
+//   passes no block at all; routeInputs marks that at its restart. The meter duty then
+//   ends a take that runs without audio (noInputArrives), and Record starts none.
 
 /** After this returns no audio callback is, or will be, inside a writer of this take. */
 void MainComponent::stopFeedingWriters()
@@ -293,6 +295,7 @@ void MainComponent::InputPlayer::routeInputs (const juce::BigInteger& delivered,
 
     inputList.assign ((size_t) juce::jmax (0, numChannels), nullptr);
     silence.assign ((size_t) juce::jmax (1, maxBlockSize), 0.0f);
+    deliveringInput = ! deviceChannelOfBuffer.empty();
 }
 
 /** Message thread. A JACK device restarts its callback with a new set of inputs whenever
@@ -359,6 +362,14 @@ void MainComponent::prepareToPlay (int, double sampleRate)
 void MainComponent::releaseResources()
 {
     deviceStopped = true;
+}
+
+/** Message thread: no block can come, because the device stopped by itself (its server
+    quit) or because none of its inputs is connected (its source quit, or a patchbay cut
+    every input). */
+bool MainComponent::noInputArrives() const noexcept
+{
+    return deviceStopped || ! audioSourcePlayer.deliversInput();
 }
 
 void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
@@ -525,8 +536,9 @@ void MainComponent::record()
 
     auto* device = deviceManager.getCurrentAudioDevice();
 
-    // A device that stopped by itself (its server quit) is still current but silent.
-    if (device == nullptr || deviceStopped)
+    // A device that stopped by itself (its server quit), or one with no input connected,
+    // is still current but silent: a take would be empty files in place of old ones.
+    if (device == nullptr || noInputArrives())
         return;
 
     const auto folder = juce::File::createLegalPathName (folderEditor.getText());
@@ -783,8 +795,8 @@ void MainComponent::timerCallback()
 
         if (diskWriteError.exchange (false))
             reportDiskWriteError();
-        else if (isRecording && deviceStopped)
-            doStop (true);   // the device went away: nothing more can arrive, so end the take as Stop does
+        else if (isRecording && noInputArrives())
+            doStop (true);   // nothing more can arrive, so end the take as Stop does
 
         if (writersBusy.load() == 0 && haltOverlay->isVisible())
             haltOverlay->setVisible (false);
@@ -805,9 +817,13 @@ void MainComponent::timerCallback()
 
 void MainComponent::refreshMeters()
 {
+    // Without blocks the levels are never brought down: no meter stays lit at the level
+    // of the last one.
+    const auto silent = deviceManager.getCurrentAudioDevice() != nullptr && noInputArrives();
+
     for (int c = 0; c < numInputChannels; ++c)
     {
-        const auto v = c < meterLevels.size() ? meterLevels.getUnchecked (c)->load (std::memory_order_relaxed) : 0.0f;
+        const auto v = ! silent && c < meterLevels.size() ? meterLevels.getUnchecked (c)->load (std::memory_order_relaxed) : 0.0f;
 
         if (auto* meter = vuMeters[c])
             meter->setLevel (v);
