@@ -496,7 +496,6 @@ TEST_F (Recording, StopRecordStopAgainAndAgain)
 {
     ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 3, 6 }));
     auto press = [this] (juce::Button& b) { mc->buttonClicked (&b); };   // as the keyboard would, past the overlay
-    int refusedWhileFinalising = 0;
 
     // Right after a stop the files may still be finalised: Record starts nothing then,
     // and a press once they are done does.
@@ -506,7 +505,6 @@ TEST_F (Recording, StopRecordStopAgainAndAgain)
 
         for (int i = 0; i < 3000 && ! mc->isRecording; ++i)
         {
-            ++refusedWhileFinalising;
             juce::Thread::sleep (10);
             press (access->recordButton());
         }
@@ -525,7 +523,6 @@ TEST_F (Recording, StopRecordStopAgainAndAgain)
     juce::Thread::sleep (500 * testjack::slowdown);
     press (access->stopButton());
     waitForCleanUp();
-    std::printf ("Record met a running clean-up %d times\n", refusedWhileFinalising);
 
     EXPECT_GT (expectSampleExact ("Track04.wav", 3, 16), 0u);
     EXPECT_GT (expectSampleExact ("Track07.wav", 6, 16), 0u);
