@@ -353,12 +353,23 @@ TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
     ASSERT_TRUE (access->diskWriteError()) << "five seconds of buffer are full";
     EXPECT_FALSE (mc->isRecording);
 
+    // The held writer thread does not hold the clean-up, which can finish the files before
+    // the meter duty that stopped the take looks at them, and hide the overlay at once.
+    struct : juce::ComponentListener
+    {
+        void componentVisibilityChanged (juce::Component& c) override   { shows += c.isVisible() ? 1 : 0; }
+        int shows = 0;
+    } overlay;
+
+    ASSERT_NE (access->haltOverlay(), nullptr);
+    access->haltOverlay()->addComponentListener (&overlay);
     access->tick (50);
+    access->haltOverlay()->removeComponentListener (&overlay);
+
     ASSERT_EQ (warnings.size(), 1);
     EXPECT_EQ (warnings[0], "Disk write error|There was an error while writing on disk.\n"
                             "Make sure your disk is fast enough to record 4 channels.");
-    ASSERT_NE (access->haltOverlay(), nullptr);
-    EXPECT_TRUE (access->haltOverlay()->isVisible());
+    EXPECT_EQ (overlay.shows, 1) << "the take ends as Stop ends it, behind the overlay";
     EXPECT_TRUE (access->recordButton().isEnabled());
 
     blocker.release();
