@@ -38,7 +38,18 @@ run_tests() {   # KIND [CTEST ARGUMENTS...]
     build=$(build_dir "$kind")
     [ "$kind" = plain ] || label=(--label-regex '^sanitized$')
     ./scripts/with-display.sh "$build/tests/velmora-xatoms" \
-        ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "${label[@]}" "$@"
+        ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$(nproc)" "${label[@]}" "$@"
+}
+
+# Builds KIND in a session of its own, so that the whole build can be stopped if the tests
+# fail. A watcher in that session stops it as well once this script is gone, however it
+# ended (a SIGKILL runs no trap), or once the build is over.
+build_beside() {   # KIND
+    setsid chrt --idle 0 bash -c "set -euo pipefail
+        $(declare -f build_dir build)
+        { while kill -0 $$ && kill -0 \$\$; do sleep 1; done; kill -TERM -- -\$\$; } 2>/dev/null &
+        build $1" >"$log" 2>&1 &
+    background=$!
 }
 
 kinds=(${VELMORA_BUILDS:-plain address thread})
@@ -53,9 +64,7 @@ for i in "${!kinds[@]}"; do
     next=${kinds[$((i + 1))]:-}
 
     if [ -n "$next" ]; then
-        # A session of its own, so that the whole build can be stopped if the tests fail.
-        setsid chrt --idle 0 bash -c "$(declare -f build_dir build); build $next" >"$log" 2>&1 &
-        background=$!
+        build_beside "$next"
     fi
 
     echo "=== ${kinds[$i]} tests in $(build_dir "${kinds[$i]}")"
