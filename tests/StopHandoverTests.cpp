@@ -125,3 +125,37 @@ TEST_F (StopHandover, AudioThreadNeverUsesAWriterBeingDeleted)
     EXPECT_EQ (writersDeleted.load(), 4);
     EXPECT_FALSE (mc->isRecording);
 }
+
+// A disk that stops taking data holds its writer's thread inside a write. That writer is
+// given up once it has written nothing for ten seconds; the others' files are finished.
+TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
+{
+    gate.signal();
+    mc->buttonClicked (&access.stopButton());
+    waitForCleanUp();
+    writersDeleted = 0;
+
+    juce::WaitableEvent stoppedDisk;
+    juce::TimeSliceThread stuckThread ("stuck writer");
+    stuckThread.startThread();
+    int made = 0;
+    access.startTakeOnWriters (16, [&] { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
+                               [&] (int slot) { return slot == 2 ? &stuckThread : nullptr; });
+    auto* stuck = access.threadedWriters()[2];
+    feedBlocks (8);
+    mc->buttonClicked (&access.stopButton());
+
+    for (int i = 0; i < 1500 && access.writersBusy() != 0; ++i)
+        juce::Thread::sleep (10);
+
+    EXPECT_EQ (access.writersBusy(), 0) << "the clean-up waits for ever";
+    EXPECT_EQ (writersDeleted.load(), 3);
+    access.tick (50);   // the alert, and a stop that finds nothing left to finish
+    waitForCleanUp();
+    access.tick (50);
+    EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
+    EXPECT_FALSE (access.haltOverlay()->isVisible());
+
+    stoppedDisk.signal();
+    delete stuck;   // let go of by the clean-up; the test's own thread outlives it
+}
