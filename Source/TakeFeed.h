@@ -93,7 +93,7 @@ private:
         std::atomic<juce::int64> written { 0 };
     };
 
-    /** How long finish sleeps when no writer has moved, and the samples of a piece. */
+    /** How long finish sleeps when no writer took a piece, and the samples of a piece. */
     static constexpr int roomWaitMs = 2, roomWaitPiece = 256;
     const int passIntervalMs;
 

@@ -136,8 +136,7 @@ struct MainComponentTestAccess
         });
     }
 
-    /** Selects every channel and starts a take on writers that the test makes, drained by
-        recorderThread unless the test names another thread for a slot. */
+    /** Selects every channel and starts a take on writers that the test makes, on recorderThread or the thread it names. */
     void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter,
                              std::function<juce::TimeSliceThread*(int slot)> threadOfSlot = {})
     {

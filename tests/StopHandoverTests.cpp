@@ -134,12 +134,10 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     mc->buttonClicked (&access.stopButton());
     waitForCleanUp();
     writersDeleted = 0;
-
     juce::WaitableEvent stoppedDisk;
     juce::TimeSliceThread stuckThread ("stuck writer");
     stuckThread.startThread();
-    int made = 0;
-    access.startTakeOnWriters (16, [&] { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
+    access.startTakeOnWriters (16, [&, made = 0] () mutable { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
                                [&] (int slot) { return slot == 2 ? &stuckThread : nullptr; });
     auto* stuck = access.threadedWriters()[2];
     feedBlocks (8);
@@ -150,11 +148,8 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
 
     EXPECT_EQ (access.writersBusy(), 0) << "the clean-up waits for ever";
     EXPECT_EQ (writersDeleted.load(), 3);
-    access.tick (50);   // the alert, and a stop that finds nothing left to finish
-    waitForCleanUp();
     access.tick (50);
     EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
-    EXPECT_FALSE (access.haltOverlay()->isVisible());
 
     stoppedDisk.signal();
     delete stuck;   // let go of by the clean-up; the test's own thread outlives it
