@@ -134,7 +134,7 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     mc->buttonClicked (&access.stopButton());
     waitForCleanUp();
     writersDeleted = 0;
-    juce::WaitableEvent stoppedDisk;
+    juce::WaitableEvent stoppedDisk { true };   // stays open once signalled
     juce::TimeSliceThread stuckThread ("stuck writer");
     stuckThread.startThread();
     access.startTakeOnWriters (16, [&, made = 0] () mutable { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
