@@ -24,8 +24,9 @@ namespace TakeFiles
         still says recording. The framework's own buffered stream would not do: it writes
         its buffer out on a seek and when it is deleted, where the writer finalising a
         file cannot see the result, so a disk that fills just then would lose the file's
-        last buffer and header without a word; nor would its file stream, which neither
-        syncs nor checks its close. Writer thread, then the thread deleting the writer. */
+        last buffer and header without a word; nor would its file stream, which closes
+        without a sync and drops the result of the close. Writer thread, then the thread
+        deleting the writer. */
     class WatchedFileStream : public juce::OutputStream
     {
     public:
