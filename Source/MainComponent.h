@@ -64,7 +64,8 @@ struct Dialogs
 
     Threads: everything runs on the message thread except getNextAudioBlock and
     prepareToPlay (audio thread), the writers' draining (recorderThread) and CleanWriters
-    (the clean-up thread). The hand-overs between them are in one section of the engine.
+    (the clean-up thread, or the message thread when a take is refused or the component
+    ends). The hand-overs between them are in one section of the engine.
 */
 class MainComponent : public juce::AudioAppComponent,
                       public juce::Button::Listener,
@@ -215,13 +216,16 @@ private:
     void record();
     juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits,
                                                            juce::TimeSliceThread& drainer);
-    juce::TimeSliceThread& writerThreadForSlot (int slot);
+    juce::TimeSliceThread* writerThreadForSlot (int slot);
 
     /** Writers that one writer thread drains. The framework's thread looks through all of
         its writers for each one it serves, so its cost grows with the square of their
         number; beyond this many, further threads share the take. */
     static constexpr int writersPerThread = 32;
-    void refuseTake();
+    /** Old files of a take moved aside under hidden names until it starts: (name, aside). */
+    using SetAsideFiles = std::vector<std::pair<juce::File, juce::File>>;
+    bool setAsideOldFile (const juce::File& file, SetAsideFiles& setAside);
+    void refuseTake (const SetAsideFiles& setAside);
     void writeToDiskFailed();
     void endTakeOnFailure() noexcept;
 

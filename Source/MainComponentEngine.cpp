@@ -3,6 +3,8 @@
 
 #include "MainComponent.h"
 
+#include <cstdio>
+
 //==============================================================================
 // Hand-overs between the threads
 //
@@ -20,22 +22,29 @@
 // Audio thread -> feed thread -> writers:
 //   the callback never calls a writer (a writer's write can wait on a mutex of its writer
 //   thread). It copies each block into the feed's ring, lock-free; the feed's thread
-//   passes the blocks on. CleanWriters finishes the feed, which passes on the rest, before
-//   it deletes a writer, waiting for room in a writer whose buffer is full; the feed's
-//   thread uses the writers only under the feed's lock, which finish takes too
+//   passes the blocks on. CleanWriters finishes the feed before it deletes a writer: the
+//   feed passes on the rest, waiting for room in a writer whose buffer is full, then
+//   waits until every writer's thread has written out all it was given. A writer that
+//   takes and writes nothing for TakeFeed::stallLimitMs (10 s) is given up, so that
+//   neither a Stop nor a quit waits for ever; CleanWriters lets it go undeleted. The
+//   feed's thread uses the writers only under the feed's lock, which finish takes too
 //   (TakeFeed.h).
 //
 // Message thread <-> clean-up thread:
-//   doStop(true) marks writersBusy before the overlay shows and the thread starts, so no
-//   meter duty can read the 0 of an earlier take. At most one clean-up runs: a second
-//   stop while one is at work leaves the array to it. Record starts nothing while a
-//   clean-up runs (cleanUpRunning), and joins the finished thread before it touches the
-//   array; the destructor joins a running one, so no clean-up outlives the component.
+//   doStop(true) shows the overlay and then, in startCleanUp, marks writersBusy before the
+//   thread starts; both on the message thread, so no meter duty runs between them and
+//   none can read the 0 of an earlier take. At most one clean-up runs: a second stop
+//   while one is at work leaves the array to it. Record starts nothing while a clean-up
+//   runs (cleanUpRunning), and joins the finished thread before it touches the array;
+//   the destructor joins a running one, so no clean-up outlives the component.
+//   CleanWriters also runs on the message thread itself, after joining any clean-up
+//   thread: for a refused take, in the destructor, and when the display is lost.
 //
 // Writer, clean-up and audio threads -> message thread, a failed take:
 //   endTakeOnFailure clears isRecording and, for the take's first failure only (the
 //   takeFailureLatched exchange), raises diskWriteError; the meter duty exchanges it back
-//   and shows the alert. Files that fail as they are finalised raise nothing more.
+//   and shows the alert. Files that fail as they are finalised (at their last write, sync
+//   or close), and writers given up, raise nothing more.
 //
 // Device -> audio thread, which buffer is which input:
 //   a device passes only the inputs it has running, packed together (a JACK device: those
@@ -562,12 +571,18 @@ void MainComponent::record()
     const auto bits = bitsCombo.getSelectedId();
     const auto sampleRate = device->getCurrentSampleRate();
     bool asked = false;
+    SetAsideFiles setAside;
 
     // Each writer's five-second buffer is fresh memory whose pages would otherwise be
     // faulted in one by one by the audio thread, the first time it writes to them: with
     // hundreds of channels that makes the first seconds of a take miss the device's
     // deadlines. The writer threads are made first, so that their stacks are not backed.
-    writerThreadForSlot (juce::jmax (0, selectedChannels.size() - 1));
+    if (writerThreadForSlot (juce::jmax (0, selectedChannels.size() - 1)) == nullptr)
+    {
+        refuseTake (setAside);
+        return;
+    }
+
     const auto memoryBefore = WriterMemory::writableAnonymousMemory();
 
     for (int i = 0; i < numInputChannels; ++i)
@@ -587,13 +602,16 @@ void MainComponent::record()
                 }
             }
 
-            auto* writer = createWriter (currentFile, sampleRate, bits, writerThreadForSlot (threadedWriters.size()));
+            auto* drainer = writerThreadForSlot (threadedWriters.size());
+            auto* writer = drainer != nullptr && setAsideOldFile (currentFile, setAside)
+                               ? createWriter (currentFile, sampleRate, bits, *drainer)
+                               : nullptr;
 
             // A ticked channel that cannot be recorded would be missing from a take that
             // cannot be repeated, without a word: the take does not start at all.
             if (writer == nullptr)
             {
-                refuseTake();
+                refuseTake (setAside);
                 return;
             }
 
@@ -608,9 +626,13 @@ void MainComponent::record()
     // The feed's ring is fresh memory as well, backed with the writers' buffers.
     if (! startFeed())
     {
-        refuseTake();
+        refuseTake (setAside);
         return;
     }
+
+    // The take starts: "Yes" has replaced every old file.
+    for (const auto& [original, aside] : setAside)
+        aside.deleteFile();
 
     WriterMemory::prefaultMemoryMappedSince (memoryBefore);
 
@@ -624,8 +646,9 @@ void MainComponent::record()
 }
 
 /** Ends a Record press that cannot record every ticked channel: the alert, the controls
-    back, and none of the files this press made left behind. */
-void MainComponent::refuseTake()
+    back, none of the files this press made left behind, and every old file it set aside
+    back in its place, as it was. */
+void MainComponent::refuseTake (const SetAsideFiles& setAside)
 {
     const auto madeFiles = takeFiles;
     dialogs.warnAsync ("Error", "Unable to write on disk.");
@@ -633,22 +656,38 @@ void MainComponent::refuseTake()
 
     for (const auto& file : madeFiles)
         file.deleteFile();
+
+    for (const auto& [original, aside] : setAside)
+        std::rename (aside.getFullPathName().toRawUTF8(), original.getFullPathName().toRawUTF8());
+}
+
+/** Moves a channel's old file out of the way, to a hidden name beside it, rather than
+    removing it: until every file of the take is made, the take may still be refused.
+    False when the name is held by anything but a file that can be moved (a folder is
+    never moved: it would be removed with the old files once the take starts). */
+bool MainComponent::setAsideOldFile (const juce::File& file, SetAsideFiles& setAside)
+{
+    if (! file.exists())
+        return true;
+
+    const auto aside = file.getSiblingFile ("." + file.getFileName() + ".old").getNonexistentSibling (false);
+
+    if (! file.existsAsFile() || std::rename (file.getFullPathName().toRawUTF8(), aside.getFullPathName().toRawUTF8()) != 0)
+        return false;
+
+    setAside.emplace_back (file, aside);
+    return true;
 }
 
 /** A mono WAV writer on a new file, behind a five-second buffer drained by the writer
-    thread; nullptr when the file or the writer cannot be made. An old file that cannot be
-    removed is not written: the framework's stream would append the take to it. */
+    thread; nullptr when the file or the writer cannot be made. A name that is still taken
+    is not written: the take would be appended to what is there. */
 juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits,
                                                                       juce::TimeSliceThread& drainer)
 {
-    file.deleteFile();
-
-    if (file.exists())
-        return nullptr;
-
     auto stream = std::make_unique<TakeFiles::WatchedFileStream> (file, [this] { writeToDiskFailed(); });
 
-    if (! stream->openedOk() || stream->getPosition() != 0)
+    if (! stream->openedOk())
         return nullptr;
 
     std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
@@ -671,13 +710,11 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
 }
 
 /** The first writersPerThread slots go to recorderThread, each further group to a thread
-    of its own, started the first time a take needs it at the same priority. */
-juce::TimeSliceThread& MainComponent::writerThreadForSlot (int slot)
+    of its own, started the first time a take needs it at the same priority. nullptr when
+    the slot's thread cannot be started: its writers would never write anything out. */
+juce::TimeSliceThread* MainComponent::writerThreadForSlot (int slot)
 {
     const auto group = slot / writersPerThread;
-
-    if (group == 0)
-        return recorderThread;
 
     while (extraRecorderThreads.size() < group)
     {
@@ -686,7 +723,12 @@ juce::TimeSliceThread& MainComponent::writerThreadForSlot (int slot)
         thread->startThread (juce::Thread::Priority::highest);
     }
 
-    return *extraRecorderThreads.getUnchecked (group - 1);
+    auto& thread = group == 0 ? recorderThread : *extraRecorderThreads.getUnchecked (group - 1);
+
+    if (! thread.isThreadRunning() && ! thread.startThread (juce::Thread::Priority::highest))
+        return nullptr;
+
+    return &thread;
 }
 
 bool MainComponent::startFeed()
@@ -743,17 +785,22 @@ void MainComponent::CleanWriters()
 {
     writersBusy = 1;
 
-    // What the audio callback handed over before it left the take reaches the writers.
-    takeFeed.finish();
+    // What the audio callback handed over before it left the take reaches the writers, and
+    // their threads write it all out.
+    const auto givenUp = takeFeed.finish();
 
-    // Last first; deleting a threaded writer writes out its buffer and completes the file.
+    // Last first; deleting a threaded writer completes its file, which its stream brings
+    // to the disk and closes. A writer given up is let go of instead, its file as it is:
+    // its thread may be stuck in the disk, and deleting the writer would wait for that
+    // thread, then write to the same disk.
     while (! threadedWriters.isEmpty())
     {
-        threadedWriters.removeLast();
+        const auto stuck = givenUp.contains (threadedWriters.size() - 1);
+        threadedWriters.removeLast (1, ! stuck);
         const auto file = takeFiles.removeAndReturn (takeFiles.size() - 1);
 
         // A file whose disk writes failed holds less than its header counts.
-        if (takeWriteFailed && file != juce::File())
+        if (takeWriteFailed && file != juce::File() && ! stuck)
             TakeFiles::fitWavHeaderToData (file);
     }
 

@@ -1,5 +1,7 @@
 #include "TakeFeed.h"
 
+#include <utility>
+
 TakeFeed::TakeFeed (int intervalMs) : juce::Thread ("Audio Recorder Feed"), passIntervalMs (intervalMs) {}
 
 TakeFeed::~TakeFeed()
@@ -15,6 +17,16 @@ bool TakeFeed::start (Writers& takeWriters, int capacity, std::function<void()> 
         writers = &takeWriters;
         refusedCallback = std::move (onRefused);
         refused = false;
+        passedOn.assign ((size_t) takeWriters.size(), 0);
+        writtenOut.clear();
+
+        for (auto* writer : takeWriters)
+        {
+            auto* count = writtenOut.add (new WrittenCount());
+
+            if (writer != nullptr)
+                writer->setDataReceiver (count);
+        }
 
         // One sample more than the capacity: the fifo keeps one slot free.
         ring.setSize (juce::jmax (1, takeWriters.size()), capacity + 1, false, false, false);
@@ -62,17 +74,25 @@ void TakeFeed::commit (const Space& space) noexcept
         fifo.finishedWrite (space.size1 + space.size2);
 }
 
-void TakeFeed::finish()
+juce::Array<int> TakeFeed::finish()
 {
     active = false;
     const std::scoped_lock lock (passing);
+    juce::Array<int> givenUp;
 
     if (writers != nullptr)
-        passOnReady (true);
+    {
+        givenUp = passOnRest();
+
+        for (auto* writer : *writers)
+            if (writer != nullptr)
+                writer->setDataReceiver (nullptr);
+    }
 
     writers = nullptr;
     refusedCallback = nullptr;
     ring = juce::AudioBuffer<float>();
+    return givenUp;
 }
 
 void TakeFeed::run()
@@ -83,18 +103,16 @@ void TakeFeed::run()
             const std::scoped_lock lock (passing);
 
             if (active && writers != nullptr)
-                passOnReady (false);
+                passOnReady();
         }
 
         wait (active ? passIntervalMs : -1);
     }
 }
 
-/** Under `passing`: everything committed so far, to every writer, in slot order. While
-    the take runs, a writer with no room ends the feed (its disk cannot keep up); once the
-    take has stopped, the rest waits for room instead, so that a slow disk loses nothing
-    that the take had already taken. */
-void TakeFeed::passOnReady (bool waitForRoom)
+/** Under `passing`, while the take runs: everything committed so far, to every writer, in
+    slot order. A writer with no room ends the feed: its disk cannot keep up. */
+void TakeFeed::passOnReady()
 {
     int start1, size1, start2, size2;
     fifo.prepareToRead (fifo.getNumReady(), start1, size1, start2, size2);
@@ -103,45 +121,131 @@ void TakeFeed::passOnReady (bool waitForRoom)
         return;
 
     for (int slot = 0; slot < writers->size() && ! refused; ++slot)
-    {
         if (auto* writer = writers->getUnchecked (slot))
-        {
-            if (! passOn (*writer, slot, start1, size1, waitForRoom) || ! passOn (*writer, slot, start2, size2, waitForRoom))
-            {
-                refused = true;
-
-                if (refusedCallback != nullptr)
-                    refusedCallback();
-            }
-        }
-    }
+            if (! passOn (*writer, slot, start1, size1) || ! passOn (*writer, slot, start2, size2))
+                reportRefusal();
 
     fifo.finishedRead (size1 + size2);
 }
 
-bool TakeFeed::passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size, bool waitForRoom)
+bool TakeFeed::passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size)
 {
     if (size <= 0)
         return true;
 
     const float* samples = ring.getReadPointer (slot, start);
 
-    if (! waitForRoom)
-        return writer.write (&samples, size);
+    if (! writer.write (&samples, size))
+        return false;
 
-    // A writer's thread drains its buffer whether or not the disk takes the data, so room
-    // always comes, and a disk that refuses is reported by the file's own stream. The
-    // rest goes in pieces, each one small enough for the room a writer makes.
-    for (int done = 0; done < size;)
+    passedOn[(size_t) slot] += size;
+    return true;
+}
+
+/** Under `passing`: the first refusal or given-up writer of a take is reported, once. */
+void TakeFeed::reportRefusal()
+{
+    if (std::exchange (refused, true))
+        return;
+
+    if (refusedCallback != nullptr)
+        refusedCallback();
+}
+
+/** One slot's way through finish. */
+struct TakeFeed::Rest
+{
+    int passed = 0;               // samples of the ring's rest passed on
+    juce::int64 written = -1;     // what its writer had written out at the last look
+    juce::uint32 movedAt = 0;     // when it last took or wrote out anything
+    bool done = false;
+};
+
+/** Under `passing`, once the take has stopped: the ring's rest goes to every writer in
+    pieces small enough for the room a writer's thread makes, and each writer is waited
+    for until it has written out everything. The writers take turns, so that one that has
+    stopped does not hold up the others, and a slow disk that still writes is waited for
+    as long as it takes: only a writer that has not moved for stallLimitMs is given up. */
+juce::Array<int> TakeFeed::passOnRest()
+{
+    Space rest;
+    const auto ready = fifo.getNumReady();
+    fifo.prepareToRead (ready, rest.start1, rest.size1, rest.start2, rest.size2);
+
+    // After a refusal nothing more follows into any file, so that none gets a gap.
+    if (refused)
+        rest = {};
+
+    std::vector<Rest> slots ((size_t) writers->size());
+    juce::Array<int> givenUp;
+
+    for (auto& slot : slots)
+        slot.movedAt = juce::Time::getMillisecondCounter();
+
+    for (bool waiting = true; waiting;)
     {
-        const auto n = juce::jmin (size - done, roomWaitPiece);
-        const float* piece = samples + done;
+        waiting = false;
+        bool passedAny = false;
 
-        while (! writer.write (&piece, n))
+        for (int slot = 0; slot < writers->size(); ++slot)
+        {
+            auto* writer = writers->getUnchecked (slot);
+            auto& state = slots[(size_t) slot];
+
+            if (writer == nullptr || state.done)
+                continue;
+
+            const auto now = juce::Time::getMillisecondCounter();
+            const auto passedBefore = state.passed;
+
+            if (stepRest (*writer, slot, state, rest))
+                state.movedAt = now;
+            else if (! state.done && now - state.movedAt >= stallLimitMs)
+            {
+                state.done = true;
+                givenUp.add (slot);
+                reportRefusal();
+            }
+
+            waiting = waiting || ! state.done;
+            passedAny = passedAny || state.passed != passedBefore;
+        }
+
+        // Passing pieces on keeps this thread busy; waiting for a writer's thread need not.
+        if (waiting && ! passedAny)
             juce::Thread::sleep (roomWaitMs);
-
-        done += n;
     }
 
-    return true;
+    fifo.finishedRead (ready);
+    return givenUp;
+}
+
+/** One turn of a slot in finish: the next piece of the ring's rest, if its writer has
+    room for it, and a look at how far the writer's thread has written out. True when the
+    writer took or wrote out anything since the last turn. */
+bool TakeFeed::stepRest (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, Rest& state, const Space& rest)
+{
+    const auto written = writtenOut.getUnchecked (slot)->written.load();
+    auto moved = written != state.written;
+    state.written = written;
+    const auto total = rest.size1 + rest.size2;
+
+    if (state.passed < total)
+    {
+        const auto inFirst = state.passed < rest.size1;
+        const auto start = inFirst ? rest.start1 + state.passed : rest.start2 + state.passed - rest.size1;
+        const auto n = juce::jmin (roomWaitPiece, (inFirst ? rest.size1 : total) - state.passed);
+
+        if (passOn (writer, slot, start, n))
+        {
+            state.passed += n;
+            moved = true;
+        }
+    }
+    else
+    {
+        state.done = written >= passedOn[(size_t) slot];
+    }
+
+    return moved;
 }

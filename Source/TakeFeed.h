@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 //==============================================================================
 /** Carries a take's blocks from the audio thread to the take's threaded writers.
@@ -22,7 +23,9 @@
       that follows it (the caller's barrier, which keeps the audio thread out of the take
       before it finishes, makes sure of that);
     - the feed's thread passes blocks on while holding `passing`, which finish takes
-      too: once finish returns, no thread of the feed touches a writer or the ring.
+      too: once finish returns, no thread of the feed touches a writer or the ring;
+    - a writer's thread counts what it has written out into the writer's receiver, which
+      finish reads, and detaches before it returns.
 */
 class TakeFeed : private juce::Thread
 {
@@ -37,7 +40,8 @@ public:
         samples a slot. An empty slot (nullptr) is skipped. When a writer refuses a block
         (its own buffer is full), `onRefused` is called once on the feed's thread, and
         nothing more reaches any writer, so that no file gets a gap in place of the
-        refused block. Returns false when the feed's thread cannot run. */
+        refused block; a writer given up by finish is reported the same way, on the
+        thread of finish. Returns false when the feed's thread cannot run. */
     bool start (Writers& writers, int capacity, std::function<void()> onRefused);
 
     /** Where one block of n samples goes in every slot's row. */
@@ -56,22 +60,40 @@ public:
     /** Audio thread: hands the reserved block, as copied, to the feed's thread. */
     void commit (const Space& space) noexcept;
 
-    /** Passes on every block still in the ring, then lets go of the writers and frees
-        the ring. A writer whose buffer is full is waited for: its thread makes room. It
-        is not passed anything after a refusal while the take ran. Call it only once the
-        audio thread has left the take. */
-    void finish();
+    /** Passes on every block still in the ring and waits until each writer's thread has
+        written out all it was given, then lets go of the writers and frees the ring. A
+        writer that takes and writes nothing for `stallLimitMs` (its thread cannot run, or
+        its disk has stopped taking data) is given up: the rest of its audio is dropped
+        and its slot is returned, so that the caller does not wait for it again. Nothing
+        is passed on after a refusal while the take ran. Call it only once the audio
+        thread has left the take. */
+    juce::Array<int> finish();
+
+    /** How long a writer may take and write nothing at all before finish gives it up. */
+    static constexpr juce::uint32 stallLimitMs = 10000;
 
     /** How long the feed's thread sleeps between two hand-overs while a take runs. */
     static constexpr int defaultPassIntervalMs = 10;
 
 private:
     void run() override;
-    void passOnReady (bool waitForRoom);
-    bool passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size, bool waitForRoom);
+    void passOnReady();
+    bool passOn (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, int start, int size);
+    void reportRefusal();
 
-    /** How long finish sleeps before it offers a piece again to a writer with no room,
-        and the samples of a piece. */
+    struct Rest;
+    juce::Array<int> passOnRest();
+    bool stepRest (juce::AudioFormatWriter::ThreadedWriter& writer, int slot, Rest& state, const Space& rest);
+
+    /** Counts the samples that a writer's thread has written out. */
+    struct WrittenCount : juce::AudioFormatWriter::ThreadedWriter::IncomingDataReceiver
+    {
+        void reset (int, double, juce::int64) override   { written = 0; }
+        void addBlock (juce::int64 first, const juce::AudioBuffer<float>&, int, int n) override   { written = first + n; }
+        std::atomic<juce::int64> written { 0 };
+    };
+
+    /** How long finish sleeps when no writer took a piece, and the samples of a piece. */
     static constexpr int roomWaitMs = 2, roomWaitPiece = 256;
     const int passIntervalMs;
 
@@ -82,6 +104,8 @@ private:
     Writers* writers = nullptr;
     std::function<void()> refusedCallback;
     bool refused = false;
+    std::vector<juce::int64> passedOn;          // samples each slot's writer has taken
+    juce::OwnedArray<WrittenCount> writtenOut;  // and written out, one receiver a slot
 
     juce::AbstractFifo fifo { 1 };
     juce::AudioBuffer<float> ring;

@@ -3,6 +3,9 @@
 #include <climits>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace TakeFiles
 {
     juce::File takeFolderInside (const juce::String& folderText, const juce::String& prefix)
@@ -38,19 +41,23 @@ namespace TakeFiles
 
     //==============================================================================
     WatchedFileStream::WatchedFileStream (const juce::File& target, std::function<void()> onFailure)
-        : file (target, 0), failed (std::move (onFailure)) {}
+        : fd (::open (target.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)),
+          failed (std::move (onFailure)) {}
 
     WatchedFileStream::~WatchedFileStream()
     {
-        if (openedOk())
-            writeOutBuffer();
+        if (! openedOk())
+            return;
+
+        writeOutBuffer();
+        check (::fsync (fd) == 0);
+        check (::close (fd) == 0);   // closed by now whatever it returns: never retried
     }
 
     void WatchedFileStream::flush()
     {
-        writeOutBuffer();
-        file.flush();
-        check (file.getStatus().wasOk());
+        if (writeOutBuffer())
+            check (::fsync (fd) == 0);
     }
 
     bool WatchedFileStream::setPosition (juce::int64 newPosition)
@@ -59,12 +66,17 @@ namespace TakeFiles
             return true;
 
         writeOutBuffer();
-        return file.setPosition (newPosition);
+
+        if (::lseek (fd, (off_t) newPosition, SEEK_SET) != (off_t) newPosition)
+            return false;
+
+        filePosition = newPosition;
+        return true;
     }
 
     juce::int64 WatchedFileStream::getPosition()
     {
-        return file.getPosition() + (juce::int64) bytesInBuffer;
+        return filePosition + (juce::int64) bytesInBuffer;
     }
 
     bool WatchedFileStream::write (const void* data, size_t numBytes)
@@ -76,7 +88,7 @@ namespace TakeFiles
             return false;
 
         if (numBytes >= bufferSize)
-            return check (file.write (data, numBytes));
+            return check (writeToFile (data, numBytes));
 
         memcpy (buffer + bytesInBuffer, data, numBytes);
         bytesInBuffer += numBytes;
@@ -88,9 +100,19 @@ namespace TakeFiles
         if (bytesInBuffer == 0)
             return true;
 
-        const auto ok = file.write (buffer, bytesInBuffer);
+        const auto ok = writeToFile (buffer, bytesInBuffer);
         bytesInBuffer = 0;
         return check (ok);
+    }
+
+    bool WatchedFileStream::writeToFile (const void* data, size_t numBytes)
+    {
+        const auto written = ::write (fd, data, numBytes);
+
+        if (written > 0)
+            filePosition += written;
+
+        return written == (ssize_t) numBytes;
     }
 
     bool WatchedFileStream::check (bool ok)

@@ -598,3 +598,25 @@ TEST_F (Faults, TickedChannelWhoseFileCannotBeMadeKeepsTheTakeFromStarting)
         warnings.clear();
     }
 }
+
+// "Yes" to the question, then a channel whose file cannot be made: the refused take puts
+// back every old file it had set aside, byte for byte, and leaves nothing of its own.
+TEST_F (Faults, RefusedTakeLeavesEveryOldFileAsItWas)
+{
+    const auto take = folder.getChildFile ("Track");
+    ASSERT_TRUE (take.getChildFile ("Track07.wav").getChildFile ("notes.txt").create().wasOk());
+
+    for (auto name : { "Track01.wav", "Track05.wav" })
+        ASSERT_TRUE (take.getChildFile (name).replaceWithText (juce::String ("old take ") + name));
+
+    const auto before = filesBelow (take);
+    ASSERT_NO_FATAL_FAILURE (openRecorder());
+    ASSERT_NO_FATAL_FAILURE (record ({ 0, 4, 6 }));
+
+    EXPECT_EQ (questions.size(), 1);
+    expectRefused();
+    EXPECT_EQ (filesBelow (take), before);
+
+    for (auto name : { "Track01.wav", "Track05.wav" })
+        EXPECT_EQ (take.getChildFile (name).loadFileAsString(), juce::String ("old take ") + name);
+}

@@ -144,19 +144,22 @@ struct MainComponentTestAccess
         });
     }
 
-    /** Selects every channel and starts a take on writers that the test makes. */
-    void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter)
+    /** Selects every channel and starts a take on writers that the test makes, on recorderThread or the thread it names. */
+    void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter,
+                             std::function<juce::TimeSliceThread*(int slot)> threadOfSlot = {})
     {
         selectEveryChannel();
 
         for (int i = 0; i < mc.numSelectedChannels; ++i)
         {
             auto* writer = makeWriter();
+            auto* thread = threadOfSlot != nullptr ? threadOfSlot (i) : nullptr;
 
             if (writer == nullptr)
                 throw std::runtime_error ("no writer for the take");
 
-            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, mc.recorderThread, 48000 * 5));
+            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, thread != nullptr ? *thread : mc.recorderThread,
+                                                                                 48000 * 5));
             mc.takeFiles.add (juce::File());
         }
 

@@ -125,3 +125,32 @@ TEST_F (StopHandover, AudioThreadNeverUsesAWriterBeingDeleted)
     EXPECT_EQ (writersDeleted.load(), 4);
     EXPECT_FALSE (mc->isRecording);
 }
+
+// A disk that stops taking data holds its writer's thread inside a write. That writer is
+// given up once it has written nothing for ten seconds; the others' files are finished.
+TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
+{
+    gate.signal();
+    mc->buttonClicked (&access.stopButton());
+    waitForCleanUp();
+    writersDeleted = 0;
+    juce::WaitableEvent stoppedDisk { true };   // stays open once signalled
+    juce::TimeSliceThread stuckThread ("stuck writer");
+    stuckThread.startThread();
+    access.startTakeOnWriters (16, [&, made = 0] () mutable { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
+                               [&] (int slot) { return slot == 2 ? &stuckThread : nullptr; });
+    auto* stuck = access.threadedWriters()[2];
+    feedBlocks (8);
+    mc->buttonClicked (&access.stopButton());
+
+    for (int i = 0; i < 1500 && access.writersBusy() != 0; ++i)
+        juce::Thread::sleep (10);
+
+    EXPECT_EQ (access.writersBusy(), 0) << "the clean-up waits for ever";
+    EXPECT_EQ (writersDeleted.load(), 3);
+    access.tick (50);
+    EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
+
+    stoppedDisk.signal();
+    delete stuck;   // let go of by the clean-up; the test's own thread outlives it
+}

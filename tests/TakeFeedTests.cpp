@@ -167,8 +167,8 @@ TEST_F (Feed, AWriterThatRefusesEndsTheFeedWithoutAGapInAnyFile)
     for (int b = 0; b < 20; ++b)
         push (100);
 
-    feed.finish();
     gate.signal();
+    feed.finish();
     writers.clear();
 
     EXPECT_EQ (refusals.load(), 1) << "reported once";

@@ -87,3 +87,47 @@ TEST (LastFlush, ADiskThatFillsAsTheTakeStopsGivesOneAlertAndFilesWhoseHeadersFi
     umount2 (disk.getFullPathName().toRawUTF8(), MNT_DETACH);
     disk.deleteRecursively();
 }
+
+//==============================================================================
+// A disk that takes every write into its cache and fails only as the cache goes to the
+// disk, as network storage can: ext4 on an image that lies on a full tmpfs. The take
+// gets its one alert from the sync at Stop.
+TEST (LastFlush, ADiskThatFailsOnlyWhenSyncedGivesTheTakeItsAlert)
+{
+    const auto root = juce::File::createTempFile ("velmora-sync");
+    const auto backing = root.getChildFile ("backing"), disk = root.getChildFile ("disk");
+    const auto image = "'" + backing.getChildFile ("disk.img").getFullPathName() + "' ";
+    const auto run = [] (const juce::String& command) { return std::system ((command + " >/dev/null 2>&1").toRawUTF8()) == 0; };
+    const std::shared_ptr<void> unmount (nullptr, [&] (void*)
+    {
+        umount2 (disk.getFullPathName().toRawUTF8(), MNT_DETACH);
+        umount2 (backing.getFullPathName().toRawUTF8(), MNT_DETACH);
+        root.deleteRecursively();
+    });
+
+    if (! backing.createDirectory() || ! disk.createDirectory()
+        || mount ("tmpfs", backing.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=64m") != 0
+        || ! run ("truncate -s 16M " + image) || ! run ("mkfs.ext4 -q -F -O ^has_journal -E lazy_itable_init=0 " + image)
+        || ! run ("mount -o loop " + image + "'" + disk.getFullPathName() + "'"))
+        GTEST_SKIP() << "needs root, mkfs.ext4 and loop devices";
+
+    run ("dd if=/dev/zero bs=4k of='" + backing.getChildFile ("filler").getFullPathName() + "'");   // until the tmpfs is full
+    juce::StringArray warnings;
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.dialogs().warnAsync = [&warnings] (const juce::String& title, const juce::String&) { warnings.add (title); };
+    access.buildStrip (2, 48000.0);
+    ASSERT_NO_THROW (access.startTakeInFolder (16, disk));
+
+    juce::AudioBuffer<float> block (2, 256);
+    block.clear();
+    for (int b = 0; b < 40; ++b)
+        mc.getNextAudioBlock (juce::AudioSourceChannelInfo (&block, 0, 256));
+
+    mc.buttonClicked (&access.stopButton());
+    for (int i = 0; i < 500 && access.writersBusy() != 0; ++i)
+        juce::Thread::sleep (10);
+
+    access.tick (50);
+    EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
+}
