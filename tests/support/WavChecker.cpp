@@ -237,8 +237,7 @@ namespace
         }
 
         if (file.numDiscontinuities > (uint64_t) std::max (0, skippedCycles))
-            return std::to_string (file.numDiscontinuities) + " gaps, but the server skipped "
-                   + std::to_string (skippedCycles) + " cycles during the take";
+            return std::to_string (file.numDiscontinuities) + " gaps, more than the skipped cycles";
 
         return {};
     }
@@ -252,13 +251,14 @@ GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>&
 
     const auto why = refusal (file, take, periodFrames, skippedCycles);
 
+    const auto skipped = "the server skipped " + std::to_string (skippedCycles) + " cycles during the take";
+
     if (! why.empty())
-        return { false, "gaps not excused: " + why };
+        return { false, "gaps not excused: " + why + "; " + skipped };
 
     // Printed for every excuse, so that a run shows how often the rule let a gap pass.
     GapVerdict verdict { true, "EXCUSED " + std::to_string (file.numDiscontinuities) + " gaps of whole periods in all "
-                                   + std::to_string (take.size()) + " files, the server skipped "
-                                   + std::to_string (skippedCycles) + " cycles during the take" };
+                                   + std::to_string (take.size()) + " files; " + skipped };
     std::printf ("%s\n", verdict.reason.c_str());
     return verdict;
 }
