@@ -227,6 +227,9 @@ namespace
         if (file.numDiscontinuities > file.first.size())
             return "more gaps than are listed";
 
+        if (take.empty())
+            return "no files of the take to compare";
+
         for (auto& gap : file.first)
         {
             if (gap.framesSkipped <= 0 || periodFrames <= 0 || gap.framesSkipped % periodFrames != 0)
@@ -250,7 +253,6 @@ GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>&
         return {};
 
     const auto why = refusal (file, take, periodFrames, skippedCycles);
-
     const auto skipped = "the server skipped " + std::to_string (skippedCycles) + " cycles during the take";
 
     if (! why.empty())

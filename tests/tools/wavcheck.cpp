@@ -57,7 +57,7 @@ int main (int argc, char** argv)
     const auto report = wavcheck::checkWav (file, channel);
     std::printf ("%s: %s\n", argv[1], wavcheck::describe (file, report).c_str());
 
-    const auto folder = std::filesystem::path (argv[1]).parent_path().string();
+    const auto folder = std::filesystem::absolute (argv[1]).parent_path().string();
     const auto gaps = wavcheck::judgeGaps (report, skipped > 0 ? wavcheck::checkTake (folder) : std::vector<wavcheck::SignalReport>(),
                                            period, skipped);
     if (! gaps.excused)
