@@ -23,19 +23,25 @@ namespace
             const auto have = filled.load();
             const auto n = std::min ((size_t) numSamples, data[0].size() - have);
 
+            // The cycles the server skipped while the capture ran excuse its gaps.
+            if (n > 0)
+                (have == 0 ? xrunsAtStart : xrunsAtEnd) = device.load()->getXRunCount();
+
             for (int c = 0; c < std::min (numIn, (int) data.size()); ++c)
                 std::copy (in[c], in[c] + n, data[(size_t) c].begin() + (long) have);
 
             filled.store (have + n);
         }
 
-        void audioDeviceAboutToStart (juce::AudioIODevice*) override {}
+        void audioDeviceAboutToStart (juce::AudioIODevice* d) override { device = d; }
         void audioDeviceStopped() override {}
 
         bool isFull() const { return filled.load() == data[0].size(); }
 
         std::vector<std::vector<float>> data;
         std::atomic<size_t> filled { 0 };
+        std::atomic<juce::AudioIODevice*> device { nullptr };
+        std::atomic<int> xrunsAtStart { 0 }, xrunsAtEnd { 0 };
         int callbacks = 0;
     };
 
@@ -92,32 +98,37 @@ TEST_P (JackHarnessChannels, DeviceManagerReceivesEveryFrameOfEveryChannel)
     EXPECT_EQ (device->getInputChannelNames().size(), channels);
     EXPECT_EQ (device->getCurrentSampleRate(), 48000.0);
 
+    // The device reads its connections before the server has made them all; the message
+    // loop brings the rest, as it does in the program.
+    for (int i = 0; i < 500 && device->getActiveInputChannels().countNumberOfSetBits() < channels; ++i)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+
     Capture capture (channels, 48000);
     manager.addAudioCallback (&capture);
 
     for (int i = 0; i < 500 * testjack::slowdown && ! capture.isFull(); ++i)
         juce::Thread::sleep (10);
 
-    // Frames of a cycle that the (non-realtime) server skipped were never delivered; the
-    // device counts such cycles, and only a capture without one must be exact.
-    const auto skipped = device->getXRunCount();
     manager.removeAudioCallback (&capture);
     ASSERT_TRUE (capture.isFull());
-    if (skipped > 0)
-        std::printf ("WARNING: the server skipped %d cycles of the capture\n", skipped);
 
+    // Every channel of one callback is a file of one take, for the gap rule.
+    std::vector<wavcheck::SignalReport> take;
     for (int c = 0; c < channels; ++c)
     {
         std::vector<uint16_t> codes;
         for (auto s : capture.data[(size_t) c])
             codes.push_back (wavcheck::codeFromFloat (s));
 
-        const auto report = wavcheck::checkCodes (codes, c);
-        if (testjack::framesAreExact && skipped == 0)
-        {
-            EXPECT_EQ (report.numDiscontinuities, 0u) << "channel " << c;
-        }
-        EXPECT_EQ (report.detectedChannel, c);
+        take.push_back (wavcheck::checkCodes (codes, c));
+        EXPECT_EQ (take.back().detectedChannel, c);
+    }
+
+    for (int c = 0; c < channels && testjack::framesAreExact; ++c)
+    {
+        const auto verdict = wavcheck::judgeGaps (take[(size_t) c], take, device->getCurrentBufferSizeSamples(),
+                                                  capture.xrunsAtEnd - capture.xrunsAtStart);
+        EXPECT_TRUE (verdict.excused) << "channel " << c << ": " << verdict.reason;
     }
 }
 

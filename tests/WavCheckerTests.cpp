@@ -166,3 +166,37 @@ TEST (WavChecker, NoticesAHeaderThatDoesNotCoverTheAudio)
 
     EXPECT_FALSE (wavcheck::readWav (tmp.dir.getChildFile ("missing.wav").getFullPathName().toStdString()).readable);
 }
+
+TEST (WavChecker, GapsAreExcusedOnlyAsCyclesTheServerSkippedForTheWholeTake)
+{
+    // Frames of a take from frame `at` on, moved by `jump`: a gap, or a repeat when negative.
+    auto moved = [] (int at, int jump) { auto f = run (0, 4000); for (auto i = (size_t) at; i < f.size(); ++i) f[i] += (uint32_t) jump; return f; };
+    auto file = [] (int channel, const std::vector<uint32_t>& frames)
+    {
+        std::vector<uint16_t> codes;
+        for (auto f : frames) codes.push_back (testsignal::code (channel, f));
+        return wavcheck::checkCodes (codes, channel);
+    };
+    const auto held = moved (1000, 15 * 256);   // one hold of the recorder: 15 periods, one gap
+    const std::vector<wavcheck::SignalReport> take { file (0, held), file (1, held), file (2, held) };
+
+    EXPECT_TRUE (wavcheck::judgeGaps (take[0], take, 256, 1).excused) << "gaps are counted, not periods";
+    EXPECT_TRUE (wavcheck::judgeGaps (file (0, run (0, 4000)), {}, 256, 0).excused) << "no gap";
+    EXPECT_FALSE (wavcheck::judgeGaps (take[0], take, 256, 0).excused) << "no cycle skipped";
+    EXPECT_FALSE (wavcheck::judgeGaps (take[0], { take[0], file (1, run (0, 4000)) }, 256, 1).excused) << "in one file";
+    EXPECT_FALSE (wavcheck::judgeGaps (take[0], { take[0], file (1, moved (1256, 15 * 256)) }, 256, 1).excused) << "elsewhere";
+
+    for (auto jump : { 255, -256 })
+    {
+        const auto odd = file (0, moved (1000, jump));
+        EXPECT_FALSE (wavcheck::judgeGaps (odd, { odd }, 256, 1).excused) << jump;
+    }
+
+    auto twice = moved (3000, 256);
+    for (auto i = (size_t) 1000; i < twice.size(); ++i) twice[i] += 256;
+    EXPECT_FALSE (wavcheck::judgeGaps (file (0, twice), { file (0, twice) }, 256, 1).excused) << "two gaps, one cycle";
+
+    auto corrupt = take[0];
+    ++corrupt.corruptSamples;
+    EXPECT_FALSE (wavcheck::judgeGaps (corrupt, take, 256, 1).excused);
+}

@@ -49,7 +49,12 @@ fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
 # A server of our name left behind by a crashed run of ours.
 pkill -TERM -f "jackd.* -n $server " 2>/dev/null && sleep 1 || true
 
-jackd --no-realtime --port-max 4096 -n $server -d dummy -r 48000 -p 256 -C 0 -P 0 >"$work/jackd.log" 2>&1 &
+# Real time where the machine allows it (as root, or within the user's limit): then the
+# server seldom has to skip a cycle of ours.
+realtime=--no-realtime
+chrt -f 10 true 2>/dev/null && realtime=--realtime
+period=256
+jackd $realtime --port-max 4096 -n $server -d dummy -r 48000 -p $period -C 0 -P 0 >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 "$signal" --name velmora-signal --channels $channels >"$work/signal.log" 2>&1 &
 signal_pid=$!
@@ -79,7 +84,12 @@ click() { xdotool mousemove $((cx + $1)) $((cy + $2)); sleep 0.3; xdotool click 
 click 110 50 1
 xdotool key Down; sleep 0.3; xdotool key Return; sleep 2
 click 775 405            # select all
+# The cycles that the server skipped (it logs each, with the client that was late) from
+# Record to the end of the take, which may excuse gaps by velmora-wavcheck's rule.
+skipped_cycles() { grep -c "JackEngine::XRun: client" "$work/jackd.log" || true; }
+at_record=$(skipped_cycles)
 click 57 135             # Record
+take_ends() { skipped=$(( $(skipped_cycles) - at_record )); }
 take=$HOME/Documents/"Olvarin Audioware"/"Velmora Recorder"/Track
 
 # A file that holds channel c in a complete header, whatever frames the server skipped.
@@ -88,22 +98,14 @@ holds_channel() {
     grep -q "header complete, channel $2," <<<"$report"
 }
 
-# Frames the server never delivered (it logs each cycle it had to skip for a late client,
-# as on a machine too busy for a non-realtime server) are not the recorder's to keep.
-recorder_cycles_skipped() { grep -q "XRun: client = Velmora Recorder" "$work/jackd.log"; }
-
 expect_files() {
     for c in $(seq 0 $((channels - 1))); do
         f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
-        "$wavcheck" "$f" "$c" 16 48000 && continue
+        "$wavcheck" "$f" "$c" 16 48000 --skipped "$skipped" $period && continue
         if [ "${VELMORA_TIMING:-exact}" = loose ] && holds_channel "$f" "$c" 16 48000; then
             echo "WARNING: frames skipped in a slowed build"; continue
         fi
-        if recorder_cycles_skipped && holds_channel "$f" "$c" 16 48000; then
-            echo "WARNING: the server skipped cycles of the recorder: $(grep -c XRun "$work/jackd.log") xruns"
-        else
-            fail "file of channel $c"
-        fi
+        fail "file of channel $c"
     done
 }
 
@@ -129,38 +131,35 @@ wait_exit_zero() {
 case $scenario in
     take)
         sleep 3
-        click 162 135 3      # Stop, then the overlay until the files are complete
+        click 162 135 0; take_ends; sleep 3   # Stop, then the overlay until the files are complete
         kill -TERM "$pid"; wait_exit_zero
         expect_files
         ;;
     sigint)
         sleep 2
-        kill -INT "$pid"; wait_exit_zero
+        kill -INT "$pid"; take_ends; wait_exit_zero
         expect_files
         ;;
     sigkill)
         sleep 4
-        kill -KILL "$pid"; wait "$pid" 2>/dev/null || true; pid=""
+        kill -KILL "$pid"; take_ends; wait "$pid" 2>/dev/null || true; pid=""
         for c in $(seq 0 $((channels - 1))); do
             f=$(printf "%s/Track%02d.wav" "$take" $((c + 1)))
-            "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) && continue
+            "$wavcheck" "$f" "$c" 16 48000 --killed $((48000 * 2)) --skipped "$skipped" $period && continue
             report=$("$wavcheck" "$f" "$c" 16 48000 --killed 0 || true)
             [ "${VELMORA_TIMING:-exact}" = loose ] && grep -q "channel $c," <<<"$report" && continue
-            if recorder_cycles_skipped && grep -q "channel $c," <<<"$report"; then
-                echo "WARNING: the server skipped cycles of the recorder: $(grep -c XRun "$work/jackd.log") xruns"
-                continue
-            fi
             fail "file of channel $c after a kill"
         done
         ;;
     sigterm)
         sleep 2
-        kill -TERM "$pid"; wait_exit_zero
+        kill -TERM "$pid"; take_ends; wait_exit_zero
         expect_files
         ;;
     sigterm-finalising|sigint-finalising)
         sleep 3
         click 162 135 0.02   # Stop: the overlay shows until the next meter tick after the clean-up
+        take_ends
         if [ "$scenario" = sigint-finalising ]; then
             kill -INT "$pid"; sleep 0.01; kill -INT "$pid" 2>/dev/null || true   # unless it has ended already
         else
@@ -172,7 +171,7 @@ case $scenario in
         ;;
     server-gone)
         sleep 2
-        stop "$jackd_pid"; jackd_pid=""   # the signal client loses its server at the same moment
+        take_ends; stop "$jackd_pid"; jackd_pid=""   # the signal client loses its server at the same moment
         # The take ends by itself: its files are finalised with the program still running.
         for _ in $(seq 1 150); do files_final && break; sleep 0.1; done
         kill -0 "$pid" || fail "the program ended with the server"
@@ -185,6 +184,7 @@ case $scenario in
         sleep 3
         kill -KILL "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
         for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        take_ends
         kill -0 "$pid" 2>/dev/null && fail "still running without its display"
         rc=0; wait "$pid" || rc=$?; pid=""
         [ "$rc" -lt 128 ] || fail "ended by signal $((rc - 128))"
@@ -199,7 +199,7 @@ case $scenario in
         timeout 20 xdotool search --sync --onlyvisible --name "^Warning$" >/dev/null || fail "no warning box"
         kill -0 "$pid" || fail "closed during a take"
         sleep 0.5; xdotool key Return; sleep 0.5
-        click 162 135 3      # Stop
+        click 162 135 0; take_ends; sleep 3   # Stop
         xdotool mousemove $((X + WIDTH - 14)) $((Y + 13)); sleep 0.3; xdotool click 1
         wait_exit_zero
         expect_files

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -181,6 +183,7 @@ SignalReport checkWav (const WavFile& file, int expectedChannel)
     uint64_t corrupt = 0;
     auto report = checkCodes (codesFromSamples (file.samples, file.bitsPerSample, &corrupt), expectedChannel);
     report.numDiscontinuities += corrupt;
+    report.corruptSamples = corrupt;
     return report;
 }
 
@@ -200,5 +203,87 @@ std::string describe (const WavFile& file, const SignalReport& report)
         s << "\n  at frame " << d.index << ": " << (d.framesSkipped > 0 ? "dropped " : "moved ") << d.framesSkipped;
 
     return s.str();
+}
+
+namespace
+{
+    bool sharedByEveryFile (const Discontinuity& gap, const std::vector<SignalReport>& take)
+    {
+        return std::all_of (take.begin(), take.end(), [&gap] (const SignalReport& other)
+        {
+            return std::any_of (other.first.begin(), other.first.end(), [&gap] (const Discontinuity& d)
+            {
+                return d.index == gap.index && d.framesSkipped == gap.framesSkipped;
+            });
+        });
+    }
+
+    std::string refusal (const SignalReport& file, const std::vector<SignalReport>& take, int periodFrames,
+                         int skippedCycles)
+    {
+        if (file.corruptSamples > 0)
+            return "corrupt samples";
+
+        if (file.numDiscontinuities > file.first.size())
+            return "more gaps than are listed";
+
+        if (take.empty())
+            return "no files of the take to compare";
+
+        for (auto& gap : file.first)
+        {
+            if (gap.framesSkipped <= 0 || periodFrames <= 0 || gap.framesSkipped % periodFrames != 0)
+                return "at frame " + std::to_string (gap.index) + " the signal does not jump ahead by whole periods";
+
+            if (! sharedByEveryFile (gap, take))
+                return "the gap at frame " + std::to_string (gap.index) + " is not in every file of the take";
+        }
+
+        if (file.numDiscontinuities > (uint64_t) std::max (0, skippedCycles))
+            return std::to_string (file.numDiscontinuities) + " gaps, more than the skipped cycles";
+
+        return {};
+    }
+}
+
+GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>& take, int periodFrames,
+                      int skippedCycles)
+{
+    if (file.numDiscontinuities == 0)
+        return {};
+
+    const auto why = refusal (file, take, periodFrames, skippedCycles);
+    const auto skipped = "the server skipped " + std::to_string (skippedCycles) + " cycles during the take";
+
+    if (! why.empty())
+        return { false, "gaps not excused: " + why + "; " + skipped };
+
+    // Printed for every excuse, so that a run shows how often the rule let a gap pass.
+    GapVerdict verdict { true, "EXCUSED " + std::to_string (file.numDiscontinuities) + " gaps of whole periods in all "
+                                   + std::to_string (take.size()) + " files; " + skipped };
+    std::printf ("%s\n", verdict.reason.c_str());
+    return verdict;
+}
+
+std::vector<SignalReport> checkTake (const std::string& folder)
+{
+    std::vector<SignalReport> take;
+    std::error_code error;
+
+    for (auto& entry : std::filesystem::directory_iterator (folder, error))
+    {
+        if (entry.path().extension() != ".wav")
+            continue;
+
+        const auto file = readWav (entry.path().string());
+        auto report = checkWav (file, 0);
+
+        if (report.detectedChannel > 0)
+            report = checkWav (file, report.detectedChannel);
+
+        take.push_back (report);
+    }
+
+    return take;
 }
 }

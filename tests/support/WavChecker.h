@@ -38,7 +38,8 @@ namespace wavcheck
     {
         uint64_t numFrames = 0;
         int detectedChannel = -1;         // channel whose step the signal follows most often
-        uint64_t numDiscontinuities = 0;
+        uint64_t numDiscontinuities = 0;  // corrupt samples count here too
+        uint64_t corruptSamples = 0;
         std::vector<Discontinuity> first; // at most the first 16
     };
 
@@ -55,4 +56,23 @@ namespace wavcheck
     SignalReport checkWav (const WavFile& file, int expectedChannel);
 
     std::string describe (const WavFile& file, const SignalReport& report);
+
+    /** Whether a file's gaps are the server's doing: cycles that it skipped, so that the
+        recorder's callback never got them. One callback feeds every file of a take, so
+        such a gap is a forward jump of whole periods at the same frame of every file, and
+        a take has no more of them than cycles the server counted as skipped while it ran
+        (one hold of the recorder can miss many periods in one gap and be counted as fewer
+        cycles, so gaps are counted, not periods). A repeated or foreign frame, a corrupt
+        sample, or a gap that another file of the take lacks, is never the server's. */
+    struct GapVerdict
+    {
+        bool excused = true;   // also when there is no gap
+        std::string reason;    // why not, or what was excused
+    };
+
+    GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>& take, int periodFrames,
+                          int skippedCycles);
+
+    /** Every WAV file in a take's folder, each checked against the channel it follows. */
+    std::vector<SignalReport> checkTake (const std::string& folder);
 }
