@@ -1,5 +1,6 @@
 #include "TakeFeed.h"
 
+#include <memory>
 #include <utility>
 
 TakeFeed::TakeFeed (int intervalMs) : juce::Thread ("Audio Recorder Feed"), passIntervalMs (intervalMs) {}
@@ -84,15 +85,34 @@ juce::Array<int> TakeFeed::finish()
     {
         givenUp = passOnRest();
 
-        for (auto* writer : *writers)
-            if (writer != nullptr)
+        for (int slot = writers->size(); --slot >= 0;)
+        {
+            auto* writer = writers->getUnchecked (slot);
+
+            // A given-up writer's thread may be stuck in the disk while it holds the lock
+            // that detaching takes (the framework writes a wrapped buffer's second part
+            // under it). Its counter stays attached: the thread may still write one day.
+            if (givenUp.contains (slot))
+                keepForGood (writtenOut.removeAndReturn (slot));
+            else if (writer != nullptr)
                 writer->setDataReceiver (nullptr);
+        }
     }
 
     writers = nullptr;
     refusedCallback = nullptr;
     ring = juce::AudioBuffer<float>();
     return givenUp;
+}
+
+/** The counter of a writer given up lives as long as the process, past every writer
+    thread, which the component stops when it goes. */
+void TakeFeed::keepForGood (WrittenCount* count)
+{
+    static std::mutex lock;
+    static std::vector<std::unique_ptr<WrittenCount>> kept;
+    const std::scoped_lock keeping (lock);
+    kept.emplace_back (count);
 }
 
 void TakeFeed::run()

@@ -93,6 +93,8 @@ private:
         std::atomic<juce::int64> written { 0 };
     };
 
+    static void keepForGood (WrittenCount* count);
+
     /** How long finish sleeps when no writer took a piece, and the samples of a piece. */
     static constexpr int roomWaitMs = 2, roomWaitPiece = 256;
     const int passIntervalMs;

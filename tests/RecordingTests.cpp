@@ -326,14 +326,14 @@ TEST_F (Recording, AnInputCutAndRestoredDuringATakeLeavesEveryFileWithItsOwnInpu
     {
         const auto wav = readTrack (c);
         ASSERT_TRUE (wav.readable && wav.headerMatchesFile && wav.numFrames == first.numFrames) << c << ": " << wav.error;
-        uint64_t silent = 0, foreign = 0;
+        uint64_t silent = 0, silences = 0, foreign = 0;
 
         for (size_t i = 0; i < wav.samples.size(); ++i)
         {
             const auto code = (uint16_t) (wav.samples[i] >> 8);
 
             if (wav.samples[i] == 0)
-                ++silent;
+                silences += silent++ == 0 || wav.samples[i - 1] != 0 ? 1u : 0u;
             else if (std::abs ((wav.samples[i] & 0xff) - 128) > 1
                      || testsignal::frameOf (c, code) != testsignal::frameOf (0, (uint16_t) (first.samples[i] >> 8)))
                 ++foreign;
@@ -341,6 +341,8 @@ TEST_F (Recording, AnInputCutAndRestoredDuringATakeLeavesEveryFileWithItsOwnInpu
 
         EXPECT_EQ (foreign, 0u) << "Track0" << c + 1;
         EXPECT_EQ (silent > 48000 / 4, c == cut) << "Track0" << c + 1 << ": " << silent << " silent frames";
+        EXPECT_EQ (silences, c == cut ? 1u : 0u) << "Track0" << c + 1 << ": the input came back once reconnected";
+        EXPECT_NE (wav.samples.back(), 0) << "Track0" << c + 1;
 
         if (c != cut)
             uncut.push_back (wavcheck::checkWav (wav, c));
@@ -375,6 +377,9 @@ TEST_F (Recording, ASourceThatQuitsEndsTheTakeAndARecordPressAfterwardsTouchesNo
         ASSERT_TRUE (wav.readable && wav.headerMatchesFile) << name << ": " << wav.error;
         while (! wav.samples.empty() && wav.samples.back() == 0)
             wav.samples.pop_back();
+
+        EXPECT_LT (wav.numFrames - wav.samples.size(), (uint64_t) juce::jmax (4800, 4 * testjack::JackServer::defaultPeriod))
+            << name << ": silence recorded after the device noticed the source had gone";
 
         const auto report = wavcheck::checkWav (wav, c);
         EXPECT_EQ (report.detectedChannel, c) << name;
