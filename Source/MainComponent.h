@@ -190,9 +190,14 @@ private:
             the device hands on the first block of every (re)start. */
         void routeInputs (const juce::BigInteger& delivered, int numChannels, int maxBlockSize);
 
-        /** False when the device delivers none of its inputs: a device with nothing
-            connected passes no block at all. */
-        bool deliversInput() const noexcept   { return deliveringInput.load(); }
+        /** Message thread, once the device routed so far is closed. */
+        void forgetDevice() noexcept;
+
+        /** Blocks the device has passed since it was made; any thread. */
+        juce::uint32 blocksArrived() const noexcept   { return blocks.load(); }
+
+        /** How long one block of the running device lasts. */
+        double blockMilliseconds() const noexcept     { return blockMs.load(); }
 
         void audioDeviceAboutToStart (juce::AudioIODevice* device) override;
         void audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
@@ -202,8 +207,14 @@ private:
     private:
         MainComponent& owner;
         std::atomic<bool> hasSource { false };
-        std::atomic<bool> deliveringInput { false };
+        std::atomic<juce::uint32> blocks { 0 };
+        std::atomic<double> blockMs { 0.0 };
         void passBlock (const float* const* inputs, int numInputs, int start, int numSamples);
+        int inputsOf (juce::AudioIODevice& device, const juce::BigInteger& delivered);
+
+        // Message thread: the device last routed, and the inputs it opened with.
+        juce::AudioIODevice* routedDevice = nullptr;
+        int deviceInputs = 0;
 
         // All sized before the device starts.
         std::vector<int> deviceChannelOfBuffer;   // the device input that the n-th buffer carries
@@ -217,6 +228,7 @@ private:
     juce::AudioFormatWriter::ThreadedWriter* createWriter (const juce::File& file, double sampleRate, int bits,
                                                            juce::TimeSliceThread& drainer);
     juce::TimeSliceThread* writerThreadForSlot (int slot);
+    juce::TimeSliceThread* newWriterThread();
 
     /** Writers that one writer thread drains. The framework's thread looks through all of
         its writers for each one it serves, so its cost grows with the square of their
@@ -238,6 +250,8 @@ private:
     void enableControlsAfterStop();
 
     void refreshMeters();
+    void countBlocklessDuties();
+    int blocklessDutyLimit() const noexcept;
     bool noInputArrives() const noexcept;
     void reportDiskWriteError();
     void showDiskWriteErrorAlert();
@@ -305,6 +319,10 @@ private:
     /** Writer threads beyond recorderThread, made by Record for large takes and kept until
         the component goes. Declared here so that they outlive every writer. */
     juce::OwnedArray<juce::TimeSliceThread> extraRecorderThreads;
+
+    /** The writer thread of each group of writersPerThread slots, and the threads that a
+        writer given up at a Stop may still hold; no later take's writer is put on those. */
+    juce::Array<juce::TimeSliceThread*> groupThreads, heldWriterThreads;
     juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter> threadedWriters;
 
     /** Carries the take's blocks from the audio callback to threadedWriters, so that the
@@ -356,6 +374,16 @@ private:
         when its server quits; the device then stays current but silent), cleared when one
         starts. */
     std::atomic<bool> deviceStopped { true };
+
+    /** Meter duties in a row that saw no block arrive (reset when a device starts), and
+        the block count the last duty saw. Counted in duties rather than in time: after a
+        stall of the whole program the first duty may run before the next block. */
+    std::atomic<int> blocklessDuties { 0 };
+    juce::uint32 blocksAtLastDuty = 0;
+
+    /** Duties without a block after which a running device is taken to bring no more:
+        two seconds of the program running, or four of the device's blocks if longer. */
+    static constexpr int minBlocklessDuties = 40;
 
     Dialogs dialogs = Dialogs::frameworkDialogs();
 

@@ -3,6 +3,7 @@
 
 #include "MainComponent.h"
 
+#include <cmath>
 #include <cstdio>
 
 //==============================================================================
@@ -22,13 +23,14 @@
 // Audio thread -> feed thread -> writers:
 //   the callback never calls a writer (a writer's write can wait on a mutex of its writer
 //   thread). It copies each block into the feed's ring, lock-free; the feed's thread
-//   passes the blocks on. CleanWriters finishes the feed before it deletes a writer: the
-//   feed passes on the rest, waiting for room in a writer whose buffer is full, then
-//   waits until every writer's thread has written out all it was given. A writer that
-//   takes and writes nothing for TakeFeed::stallLimitMs (10 s) is given up, so that
-//   neither a Stop nor a quit waits for ever; CleanWriters lets it go undeleted. The
-//   feed's thread uses the writers only under the feed's lock, which finish takes too
-//   (TakeFeed.h).
+//   passes the blocks on. No row of the ring is handed on without being written in that
+//   block: a selected channel that the block does not reach is written as silence.
+//   CleanWriters finishes the feed before it deletes a writer: the feed passes on the
+//   rest, waiting for room in a writer whose buffer is full, then waits until every
+//   writer's thread has written out all it was given. A writer that takes and writes
+//   nothing for TakeFeed::stallLimitMs (10 s) is given up, so that neither a Stop nor a
+//   quit waits for ever; CleanWriters lets it go undeleted. The feed's thread uses the
+//   writers only under the feed's lock, which finish takes too (TakeFeed.h).
 //
 // Message thread <-> clean-up thread:
 //   doStop(true) shows the overlay and then, in startCleanUp, marks writersBusy before the
@@ -38,7 +40,9 @@
 //   runs (cleanUpRunning), and joins the finished thread before it touches the array;
 //   the destructor joins a running one, so no clean-up outlives the component.
 //   CleanWriters also runs on the message thread itself, after joining any clean-up
-//   thread: for a refused take, in the destructor, and when the display is lost.
+//   thread: for a refused take, in the destructor, and when the display is lost. The
+//   writer threads that it marks as held by a given-up writer (heldWriterThreads) are
+//   read by Record only after that join.
 //
 // Writer, clean-up and audio threads -> message thread, a failed take:
 //   endTakeOnFailure clears isRecording and, for the take's first failure only (the
@@ -51,14 +55,17 @@
 //   connected). InputPlayer::routeInputs maps them to device inputs in
 //   audioDeviceAboutToStart, which the device manager calls under its callback lock before
 //   the first block of every start; a JACK device stops and restarts its callback around
-//   each change of connections, so no block ever meets a map made for another set.
+//   each change of connections, so no block ever meets a map made for another set. The
+//   map covers the inputs the device opened with, whatever its source names later.
 //
 // Device <-> message thread, a device that stops delivering:
 //   a JACK device whose server quits is closed from JACK's own thread, which stops our
 //   callback (releaseResources) and leaves the device current but silent. releaseResources
-//   only marks deviceStopped. A JACK device with no input connected (its source quit)
-//   passes no block at all; routeInputs marks that at its restart. The meter duty then
-//   ends a take that runs without audio (noInputArrives), and Record starts none.
+//   only marks deviceStopped. Other devices stop passing blocks without a word: an ALSA
+//   device whose interface is unplugged, a JACK device with no input connected. The
+//   callback counts the blocks that arrive (an atomic), and each meter duty counts the
+//   duties in a row that saw none; a device start resets that count. The meter duty ends
+//   a take that runs without audio (noInputArrives), and Record starts none.
 
 /** After this returns no audio callback is, or will be, inside a writer of this take. */
 void MainComponent::stopFeedingWriters()
@@ -108,6 +115,7 @@ void MainComponent::SetAsioDevice (bool keepRateList, bool rateChangeOnly)
     const juce::ScopedLock sl (deviceLock);
 
     shutdownAudio();
+    audioSourcePlayer.forgetDevice();
 
     if (! keepRateList && ! rateChangeOnly)
         sampleRateCombo.clear (juce::sendNotificationAsync);
@@ -304,7 +312,28 @@ void MainComponent::InputPlayer::routeInputs (const juce::BigInteger& delivered,
 
     inputList.assign ((size_t) juce::jmax (0, numChannels), nullptr);
     silence.assign ((size_t) juce::jmax (1, maxBlockSize), 0.0f);
-    deliveringInput = ! deviceChannelOfBuffer.empty();
+}
+
+/** Message thread, after the device it routed was closed: the next start is a new device's. */
+void MainComponent::InputPlayer::forgetDevice() noexcept
+{
+    routedDevice = nullptr;
+    deviceInputs = 0;
+}
+
+/** The inputs a device opened with. A JACK device names its source's ports as they are
+    now, and a source that lowers its port count names fewer than the device has: the
+    count of the device's first start holds for as long as it stays open. */
+int MainComponent::InputPlayer::inputsOf (juce::AudioIODevice& device, const juce::BigInteger& delivered)
+{
+    if (&device != routedDevice)
+    {
+        routedDevice = &device;
+        deviceInputs = device.getInputChannelNames().size();
+    }
+
+    deviceInputs = juce::jmax (deviceInputs, delivered.getHighestBit() + 1);
+    return deviceInputs;
 }
 
 /** Message thread. A JACK device restarts its callback with a new set of inputs whenever
@@ -319,7 +348,9 @@ void MainComponent::InputPlayer::audioDeviceAboutToStart (juce::AudioIODevice* d
         for (auto size : device->getAvailableBufferSizes())
             largestBlock = juce::jmax (largestBlock, size);
 
-        routeInputs (device->getActiveInputChannels(), device->getInputChannelNames().size(), largestBlock);
+        const auto delivered = device->getActiveInputChannels();
+        routeInputs (delivered, inputsOf (*device, delivered), largestBlock);
+        blockMs = 1000.0 * device->getCurrentBufferSizeSamples() / juce::jmax (1.0, device->getCurrentSampleRate());
     }
     else
     {
@@ -333,6 +364,8 @@ void MainComponent::InputPlayer::audioDeviceIOCallbackWithContext (const float* 
                                                                    float* const* outputs, int numOutputs, int numSamples,
                                                                    const juce::AudioIODeviceCallbackContext&)
 {
+    blocks.fetch_add (1);
+
     // A block longer than the silence made for it goes in pieces, each one a whole block
     // for the metering and the take.
     const auto piece = juce::jmax (1, (int) silence.size());
@@ -366,6 +399,7 @@ void MainComponent::prepareToPlay (int, double sampleRate)
 {
     currentSampleRate = (int) sampleRate;
     deviceStopped = false;
+    blocklessDuties = 0;   // a device that has just started has had no time to pass a block
 }
 
 void MainComponent::releaseResources()
@@ -373,12 +407,26 @@ void MainComponent::releaseResources()
     deviceStopped = true;
 }
 
-/** Message thread: no block can come, because the device stopped by itself (its server
-    quit) or because none of its inputs is connected (its source quit, or a patchbay cut
-    every input). */
+/** Message thread: no block comes, because the device stopped by itself (its server
+    quit), or because it stays open but has passed none for a while (a device that died
+    without saying so, a source that quit, a patchbay that cut every input). */
 bool MainComponent::noInputArrives() const noexcept
 {
-    return deviceStopped || ! audioSourcePlayer.deliversInput();
+    return deviceStopped || blocklessDuties.load() >= blocklessDutyLimit();
+}
+
+int MainComponent::blocklessDutyLimit() const noexcept
+{
+    constexpr double dutyMs = 50.0;
+    return juce::jmax (minBlocklessDuties, (int) std::ceil (4.0 * audioSourcePlayer.blockMilliseconds() / dutyMs));
+}
+
+/** Meter duty: one more duty without a block, or none since the last block. */
+void MainComponent::countBlocklessDuties()
+{
+    const auto blocks = audioSourcePlayer.blocksArrived();
+    blocklessDuties = blocks == blocksAtLastDuty ? blocklessDuties.load() + 1 : 0;
+    blocksAtLastDuty = blocks;
 }
 
 void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
@@ -453,8 +501,21 @@ void MainComponent::processInputs (const float* const* channels, int numChannels
             break;
     }
 
-    if (feeding)
+    if (feeding && space.fits)
+    {
+        // No row goes to a writer unwritten, or it would hand on what the ring held a lap
+        // ago: a selected channel that this block does not reach is written as silence.
+        for (; k < numSelected; ++k)
+        {
+            if (k < numSlots && threadedWriters.getUnchecked (k) != nullptr)
+            {
+                takeFeed.silence (k, space);
+                bytesWritten += bytesPerSample * n;
+            }
+        }
+
         takeFeed.commit (space);
+    }
 }
 
 void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<float>* const* levels,
@@ -710,25 +771,34 @@ juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce
 }
 
 /** The first writersPerThread slots go to recorderThread, each further group to a thread
-    of its own, started the first time a take needs it at the same priority. nullptr when
-    the slot's thread cannot be started: its writers would never write anything out. */
+    of its own, started the first time a take needs it at the same priority. A group whose
+    thread a given-up writer may still hold, inside its stuck write, moves to a new thread:
+    that thread would never serve another writer. nullptr when the slot's thread cannot be
+    started: its writers would never write anything out. */
 juce::TimeSliceThread* MainComponent::writerThreadForSlot (int slot)
 {
     const auto group = slot / writersPerThread;
 
-    while (extraRecorderThreads.size() < group)
-    {
-        auto* thread = extraRecorderThreads.add (new juce::TimeSliceThread (
-            "Audio Recorder Thread " + juce::String (extraRecorderThreads.size() + 2)));
-        thread->startThread (juce::Thread::Priority::highest);
-    }
+    if (groupThreads.isEmpty())
+        groupThreads.add (&recorderThread);
 
-    auto& thread = group == 0 ? recorderThread : *extraRecorderThreads.getUnchecked (group - 1);
+    while (groupThreads.size() <= group)
+        groupThreads.add (newWriterThread());
 
-    if (! thread.isThreadRunning() && ! thread.startThread (juce::Thread::Priority::highest))
+    if (heldWriterThreads.contains (groupThreads[group]))
+        groupThreads.set (group, newWriterThread());
+
+    auto* thread = groupThreads[group];
+
+    if (! thread->isThreadRunning() && ! thread->startThread (juce::Thread::Priority::highest))
         return nullptr;
 
-    return &thread;
+    return thread;
+}
+
+juce::TimeSliceThread* MainComponent::newWriterThread()
+{
+    return extraRecorderThreads.add (new juce::TimeSliceThread ("Audio Recorder Thread " + juce::String (extraRecorderThreads.size() + 2)));
 }
 
 bool MainComponent::startFeed()
@@ -793,6 +863,10 @@ void MainComponent::CleanWriters()
     // to the disk and closes. A writer given up is let go of instead, its file as it is:
     // its thread may be stuck in the disk, and deleting the writer would wait for that
     // thread, then write to the same disk.
+    for (auto slot : givenUp)
+        if (auto* thread = groupThreads[slot / writersPerThread])
+            heldWriterThreads.addIfNotAlreadyThere (thread);
+
     while (! threadedWriters.isEmpty())
     {
         const auto stuck = givenUp.contains (threadedWriters.size() - 1);
@@ -838,6 +912,7 @@ void MainComponent::timerCallback()
     if (meterTick++ >= 49)
     {
         meterTick = 0;
+        countBlocklessDuties();
         refreshMeters();
 
         if (diskWriteError.exchange (false))

@@ -69,6 +69,14 @@ void TakeFeed::copy (int slot, const float* samples, const Space& space) noexcep
         ring.copyFrom (slot, space.start2, samples + space.size1, space.size2);
 }
 
+void TakeFeed::silence (int slot, const Space& space) noexcept
+{
+    ring.clear (slot, space.start1, space.size1);
+
+    if (space.size2 > 0)
+        ring.clear (slot, space.start2, space.size2);
+}
+
 void TakeFeed::commit (const Space& space) noexcept
 {
     if (space.fits)

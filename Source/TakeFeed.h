@@ -57,6 +57,9 @@ public:
     /** Audio thread: one slot's samples of the reserved block. */
     void copy (int slot, const float* samples, const Space& space) noexcept;
 
+    /** Audio thread: silence for one slot's samples of the reserved block. */
+    void silence (int slot, const Space& space) noexcept;
+
     /** Audio thread: hands the reserved block, as copied, to the feed's thread. */
     void commit (const Space& space) noexcept;
 

@@ -144,7 +144,7 @@ struct MainComponentTestAccess
         });
     }
 
-    /** Selects every channel and starts a take on writers that the test makes, on recorderThread or the thread it names. */
+    /** Selects every channel and starts a take on writers that the test makes, on the program's own writer threads or the thread it names. */
     void startTakeOnWriters (int bits, std::function<juce::AudioFormatWriter*()> makeWriter,
                              std::function<juce::TimeSliceThread*(int slot)> threadOfSlot = {})
     {
@@ -158,7 +158,7 @@ struct MainComponentTestAccess
             if (writer == nullptr)
                 throw std::runtime_error ("no writer for the take");
 
-            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, thread != nullptr ? *thread : mc.recorderThread,
+            mc.threadedWriters.add (new juce::AudioFormatWriter::ThreadedWriter (writer, thread != nullptr ? *thread : *mc.writerThreadForSlot (i),
                                                                                  48000 * 5));
             mc.takeFiles.add (juce::File());
         }
@@ -175,7 +175,7 @@ struct MainComponentTestAccess
         for (int i = 0; i < mc.numSelectedChannels; ++i)
         {
             const auto file = folder.getChildFile ("Track" + MainComponent::format_to (i + 1, 2) + ".wav");
-            auto* writer = mc.createWriter (file, 48000.0, bits, mc.recorderThread);
+            auto* writer = mc.createWriter (file, 48000.0, bits, *mc.writerThreadForSlot (i));
 
             if (writer == nullptr)
                 throw std::runtime_error ("no writer for " + file.getFullPathName().toStdString());

@@ -352,14 +352,58 @@ TEST_F (Recording, AnInputCutAndRestoredDuringATakeLeavesEveryFileWithItsOwnInpu
     gaps.expectOnlyGapsTheDeviceMade (firstReport, uncut, "Track01: " + juce::String (wavcheck::describe (first, firstReport)));
 }
 
-TEST_F (Recording, ASourceThatQuitsEndsTheTakeAndARecordPressAfterwardsTouchesNoFile)
+// A source that lowers its channel count: the files of its remaining ports stay exact,
+// the others hold their own input and then only silence, and their meters fall.
+TEST_F (Recording, PortsThatASourceDropsLeaveOnlySilenceInTheirFiles)
 {
+    ui->click (access->checkAllBox());
+    record (24);
+    runMessageLoop (700);
+    source->dropPortsFrom (4, 200);
+    runMessageLoop (700);
+    for (int c = 4; c < 8; ++c)
+        EXPECT_LT (access->meterLevels()[c]->load(), access->meterLevels()[0]->load() / 4) << "meter " << c + 1;
+    stopAndWait();
+
+    std::vector<wavcheck::SignalReport> reports;
+    std::vector<std::string> described;
+    for (int c = 0; c < 8; ++c)
+    {
+        const auto name = "Track0" + juce::String (c + 1) + ".wav";
+        auto wav = wavcheck::readWav (takeFolder().getChildFile (name).getFullPathName().toStdString());
+        const auto silence = std::find (wav.samples.begin(), wav.samples.end(), 0);   // never the signal at 24 bits
+        const auto silent = (size_t) (wav.samples.end() - silence);
+        EXPECT_TRUE (std::all_of (silence, wav.samples.end(), [] (auto s) { return s == 0; })) << name << ": more than silence after the drop";
+        EXPECT_EQ (silent > 48000 / 2, c >= 4) << name << ": " << silent << " silent frames";
+        wav.samples.erase (silence, wav.samples.end());
+        const auto report = wavcheck::checkWav (wav, c);
+        ASSERT_TRUE (wav.readable && wav.headerMatchesFile && report.detectedChannel == c) << name << ": " << wavcheck::describe (wav, report);
+        reports.push_back (report);
+        described.push_back (name.toStdString() + ": " + wavcheck::describe (wav, report));
+    }
+
+    // The connection changes may cost every sounding file the same cycles.
+    for (int c = 0; c < 8; ++c)
+        gaps.expectOnlyGapsTheDeviceMade (reports[(size_t) c], { reports.begin(), reports.begin() + 4 }, described[(size_t) c]);
+}
+
+// A source that quits leaves the device with nothing connected. A held server, as an ALSA
+// device whose interface is unplugged, leaves it open and started with no block to pass.
+class BlocksThatStopComing : public Recording, public ::testing::WithParamInterface<bool> {};
+
+TEST_P (BlocksThatStopComing, EndTheTakeAndARecordPressAfterwardsTouchesNoFile)
+{
+    const bool serverHeld = GetParam();
     ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 0, 5 }));
     record (24);
     runMessageLoop (700);
-    source.reset();   // its ports go, and with them every connection to the recorder
+    const juce::ScopeGuard resume { [&] { if (serverHeld) kill (server.pid(), SIGCONT); } };
+    if (serverHeld)
+        kill (server.pid(), SIGSTOP);
+    else
+        source.reset();   // its ports go, and with them every connection to the recorder
 
-    for (int i = 0; i < 300 * testjack::slowdown && mc->isRecording; ++i)
+    for (int i = 0; i < 600 * testjack::slowdown && mc->isRecording; ++i)
         runMessageLoop (10);
 
     ASSERT_FALSE (mc->isRecording) << "the take ran on without input";
@@ -403,6 +447,8 @@ TEST_F (Recording, ASourceThatQuitsEndsTheTakeAndARecordPressAfterwardsTouchesNo
         EXPECT_TRUE (now == bytes) << name << " changed";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P (SourceQuitsOrServerHeld, BlocksThatStopComing, ::testing::Bool());
 
 //==============================================================================
 TEST_F (Recording, QuitDuringATakeCompletesEveryFile)

@@ -127,7 +127,8 @@ TEST_F (StopHandover, AudioThreadNeverUsesAWriterBeingDeleted)
 }
 
 // A disk that stops taking data holds its writer's thread inside a write. That writer is
-// given up once it has written nothing for ten seconds; the others' files are finished.
+// given up once it has written nothing for ten seconds; the others' files are finished,
+// and so is a later take, on writer threads that the given-up writer does not hold.
 TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
 {
     gate.signal();
@@ -135,10 +136,10 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     waitForCleanUp();
     writersDeleted = 0;
     juce::WaitableEvent stoppedDisk { true };   // stays open once signalled
-    juce::TimeSliceThread stuckThread ("stuck writer");
-    stuckThread.startThread();
+    juce::TimeSliceThread othersThread ("other writers");
+    othersThread.startThread();
     access.startTakeOnWriters (16, [&, made = 0] () mutable { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
-                               [&] (int slot) { return slot == 2 ? &stuckThread : nullptr; });
+                               [&] (int slot) { return slot == 2 ? nullptr : &othersThread; });
     auto* stuck = access.threadedWriters()[2];
     feedBlocks (8);
     mc->buttonClicked (&access.stopButton());
@@ -151,6 +152,23 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     access.tick (50);
     EXPECT_EQ (warnings.joinIntoString (";"), "Disk write error");
 
+    const juce::TemporaryFile disk;
+    ASSERT_TRUE (disk.getFile().createDirectory());
+    ASSERT_NO_THROW (access.startTakeInFolder (16, disk.getFile()));
+    feedBlocks (8);
+    mc->buttonClicked (&access.stopButton());
+    waitForCleanUp();
+
+    const auto files = disk.getFile().findChildFiles (juce::File::findFiles, false);
+    EXPECT_EQ (files.size(), 4);
+
+    for (auto& file : files)
+    {
+        const std::unique_ptr<juce::AudioFormatReader> reader (juce::WavAudioFormat().createReaderFor (file.createInputStream().release(), true));
+        EXPECT_EQ (reader != nullptr ? reader->lengthInSamples : 0, 8 * 256) << file.getFileName();
+    }
+
     stoppedDisk.signal();
-    delete stuck;   // let go of by the clean-up; the test's own thread outlives it
+    delete stuck;   // let go of by the clean-up
+    disk.getFile().deleteRecursively();
 }

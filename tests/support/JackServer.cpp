@@ -211,6 +211,7 @@ SignalSource::SignalSource (const std::string& clientName, int numChannels)
         ports.push_back (jack_port_register (client, ("out_" + std::to_string (c + 1)).c_str(),
                                              JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
 
+    sounding = registered = ports.size();
     jack_set_process_callback (client, process, this);
 
     if (jack_activate (client) != 0)
@@ -254,6 +255,17 @@ void SignalSource::connect (int channel, const std::vector<std::string>& destina
         jack_connect (client, jack_port_name (ports.at ((size_t) channel)), d.c_str());
 }
 
+void SignalSource::dropPortsFrom (int channel, int silentMs)
+{
+    sounding = (size_t) channel;
+    usleep ((useconds_t) silentMs * 1000);
+    registered = (size_t) channel;
+    usleep (100000);   // no cycle still at work uses the ports that go
+
+    for (auto c = (size_t) channel; c < ports.size(); ++c)
+        jack_port_unregister (client, ports[c]);
+}
+
 #if defined (__SANITIZE_THREAD__)
 extern "C" void AnnotateIgnoreWritesBegin (const char* file, int line);
 extern "C" void AnnotateIgnoreWritesEnd (const char* file, int line);
@@ -277,12 +289,12 @@ int SignalSource::process (uint32_t numFrames, void* arg)
     const auto start = self.frame.load (std::memory_order_relaxed);
     [[maybe_unused]] const UntrackedWrites untracked;
 
-    for (size_t c = 0; c < self.ports.size(); ++c)
+    for (size_t c = 0; c < self.registered.load(); ++c)
     {
         auto* out = static_cast<float*> (jack_port_get_buffer (self.ports[c], numFrames));
 
         for (uint32_t i = 0; i < numFrames; ++i)
-            out[i] = testsignal::sample ((int) c, start + i);
+            out[i] = c < self.sounding.load (std::memory_order_relaxed) ? testsignal::sample ((int) c, start + i) : 0.0f;
     }
 
     self.frame.store (start + numFrames, std::memory_order_relaxed);

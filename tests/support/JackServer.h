@@ -92,11 +92,16 @@ namespace testjack
         std::vector<std::string> disconnect (int channel);
         void connect (int channel, const std::vector<std::string>& destinations);
 
+        /** Lowers the channel count as a program does: the ports from `channel` on give
+            silence for `silentMs`, then go. */
+        void dropPortsFrom (int channel, int silentMs);
+
     private:
         static int process (uint32_t numFrames, void* self);
 
         jack_client_t* client = nullptr;
         std::vector<jack_port_t*> ports;
+        std::atomic<size_t> sounding { 0 }, registered { 0 };   // ports written with the signal, and at all
         std::atomic<uint32_t> frame { 0 };
     };
 }
