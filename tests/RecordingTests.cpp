@@ -366,25 +366,20 @@ TEST_F (Recording, PortsThatASourceDropsLeaveOnlySilenceInTheirFiles)
     stopAndWait();
 
     std::vector<wavcheck::SignalReport> reports;
-    std::vector<std::string> described;
     for (int c = 0; c < 8; ++c)
     {
-        const auto name = "Track0" + juce::String (c + 1) + ".wav";
-        auto wav = wavcheck::readWav (takeFolder().getChildFile (name).getFullPathName().toStdString());
+        auto wav = wavcheck::readWav (takeFolder().getChildFile ("Track0" + juce::String (c + 1) + ".wav").getFullPathName().toStdString());
         const auto silence = std::find (wav.samples.begin(), wav.samples.end(), 0);   // never the signal at 24 bits
-        const auto silent = (size_t) (wav.samples.end() - silence);
-        EXPECT_TRUE (std::all_of (silence, wav.samples.end(), [] (auto s) { return s == 0; })) << name << ": more than silence after the drop";
-        EXPECT_EQ (silent > 48000 / 2, c >= 4) << name << ": " << silent << " silent frames";
+        EXPECT_TRUE (std::all_of (silence, wav.samples.end(), [] (auto s) { return s == 0; })) << c + 1 << ": more than silence after the drop";
+        EXPECT_EQ (wav.samples.end() - silence > 48000 / 2, c >= 4) << c + 1 << ": silent frames";
         wav.samples.erase (silence, wav.samples.end());
-        const auto report = wavcheck::checkWav (wav, c);
-        ASSERT_TRUE (wav.readable && wav.headerMatchesFile && report.detectedChannel == c) << name << ": " << wavcheck::describe (wav, report);
-        reports.push_back (report);
-        described.push_back (name.toStdString() + ": " + wavcheck::describe (wav, report));
+        reports.push_back (wavcheck::checkWav (wav, c));
+        ASSERT_TRUE (wav.headerMatchesFile && reports.back().detectedChannel == c) << wavcheck::describe (wav, reports.back());
     }
 
     // The connection changes may cost every sounding file the same cycles.
-    for (int c = 0; c < 8; ++c)
-        gaps.expectOnlyGapsTheDeviceMade (reports[(size_t) c], { reports.begin(), reports.begin() + 4 }, described[(size_t) c]);
+    for (auto& report : reports)
+        gaps.expectOnlyGapsTheDeviceMade (report, { reports.begin(), reports.begin() + 4 }, "Track0" + juce::String (report.detectedChannel + 1));
 }
 
 // A source that quits leaves the device with nothing connected. A held server, as an ALSA

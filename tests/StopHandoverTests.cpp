@@ -159,14 +159,8 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     mc->buttonClicked (&access.stopButton());
     waitForCleanUp();
 
-    const auto files = disk.getFile().findChildFiles (juce::File::findFiles, false);
-    EXPECT_EQ (files.size(), 4);
-
-    for (auto& file : files)
-    {
-        const std::unique_ptr<juce::AudioFormatReader> reader (juce::WavAudioFormat().createReaderFor (file.createInputStream().release(), true));
-        EXPECT_EQ (reader != nullptr ? reader->lengthInSamples : 0, 8 * 256) << file.getFileName();
-    }
+    for (auto& file : disk.getFile().findChildFiles (juce::File::findFiles, false))
+        EXPECT_EQ (file.getSize(), 104 + 8 * 256 * 2) << file.getFileName() << ": the header, then every sample";
 
     stoppedDisk.signal();
     delete stuck;   // let go of by the clean-up
