@@ -144,8 +144,10 @@ namespace
             return names;
         }
 
-        /** The file is a complete mono PCM WAV holding the channel's signal without a gap. */
-        uint64_t expectSampleExact (const juce::String& name, int channel, int bits)
+        /** The file is a complete mono PCM WAV holding the channel's signal without a gap,
+            from the first frame of the take's other files to their last unless it was cut. */
+        uint64_t expectSampleExact (const juce::String& name, int channel, int bits,
+                                    wavcheck::TakeEnd end = wavcheck::TakeEnd::normal)
         {
             const auto file = takeFolder().getChildFile (name);
             const auto wav = wavcheck::readWav (file.getFullPathName().toStdString());
@@ -158,7 +160,7 @@ namespace
             EXPECT_EQ (wav.sampleRate, 48000u) << what;
             EXPECT_EQ (wav.bitsPerSample, bits) << what;
             EXPECT_TRUE (wav.headerMatchesFile) << what;
-            gaps.expectNoGapOfOurs (file, report, what);
+            gaps.expectNoGapOfOurs (file, report, what, end);
 
             if (testjack::framesAreExact || wav.numFrames > 1000)
             {
@@ -211,9 +213,9 @@ TEST_P (RecordingBits, TickedChannelsBecomeSampleExactFilesNamedAfterThePrefix)
 
     EXPECT_EQ (filesInTake().joinIntoString (","), "Track02.wav,Track04.wav,Track05.wav,Track07.wav");
     const auto frames = expectSampleExact ("Track02.wav", 1, bits);
-    EXPECT_EQ (expectSampleExact ("Track04.wav", 3, bits), frames);
-    EXPECT_EQ (expectSampleExact ("Track05.wav", 4, bits), frames);
-    EXPECT_EQ (expectSampleExact ("Track07.wav", 6, bits), frames);
+    expectSampleExact ("Track04.wav", 3, bits);
+    expectSampleExact ("Track05.wav", 4, bits);
+    expectSampleExact ("Track07.wav", 6, bits);
     if (testjack::framesAreExact)
     {
         EXPECT_GT (frames, 48000u * 3 / 2);
@@ -420,9 +422,10 @@ TEST_P (BlocksThatStopComing, EndTheTakeAndARecordPressAfterwardsTouchesNoFile)
         EXPECT_LT (wav.numFrames - wav.samples.size(), (uint64_t) juce::jmax (4800, 4 * testjack::JackServer::defaultPeriod))
             << name << ": silence recorded after the device noticed the source had gone";
 
-        const auto report = wavcheck::checkWav (wav, c);
+        auto report = wavcheck::checkWav (wav, c);
         EXPECT_EQ (report.detectedChannel, c) << name;
         EXPECT_GT (report.numFrames, 48000u / 2) << name;
+        report.numFrames = wav.numFrames;   // the inputs may fall silent a cycle apart, the files end together
         gaps.expectNoGapOfOurs (takeFolder().getChildFile (name), report, name + juce::String (": ") + wavcheck::describe (wav, report));
 
         takeFolder().getChildFile (name).loadFileAsData (take[name]);
@@ -511,7 +514,8 @@ TEST_F (Recording, BufferThatCannotDrainStopsTheTakeWithTheAlert)
 
     for (int c = 0; c < 4; ++c)
     {
-        const auto frames = expectSampleExact ("Track0" + juce::String (c + 1) + ".wav", c, 24);
+        // Up to the writer that refused it, each may have taken some of the last block: the files end apart.
+        const auto frames = expectSampleExact ("Track0" + juce::String (c + 1) + ".wav", c, 24, wavcheck::TakeEnd::cut);
 
         if (testjack::framesAreExact)
         {
@@ -565,7 +569,7 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
         const auto report = wavcheck::checkWav (wav, c);
         const auto what = file.getFileName() + ": " + juce::String (wavcheck::describe (wav, report));
         EXPECT_TRUE (wav.readable && wav.isPcm && wav.headerMatchesFile) << what;
-        gaps.expectNoGapOfOurs (file, report, what);
+        gaps.expectNoGapOfOurs (file, report, what, wavcheck::TakeEnd::cut);
     }
 
     closeRecorder();

@@ -186,6 +186,13 @@ TEST (WavChecker, GapsAreExcusedOnlyAsCyclesTheServerSkippedForTheWholeTake)
     EXPECT_FALSE (wavcheck::judgeGaps (take[0], { take[0], file (1, run (0, 4000)) }, 256, 1).excused) << "in one file";
     EXPECT_FALSE (wavcheck::judgeGaps (take[0], { take[0], file (1, moved (1256, 15 * 256)) }, 256, 1).excused) << "elsewhere";
 
+    // One callback feeds every file from the take's first frame to its last.
+    const auto whole = file (0, run (0, 4000)), shorter = file (1, run (0, 3744)), later = file (1, run (256, 4000));
+    EXPECT_TRUE (wavcheck::judgeGaps (whole, { whole }, 256, 0).excused) << "a take of one file";
+    EXPECT_FALSE (wavcheck::judgeGaps (shorter, { whole, shorter }, 256, 0).excused) << "no tail";
+    EXPECT_FALSE (wavcheck::judgeGaps (later, { whole, later }, 256, 0).excused) << "no head";
+    EXPECT_TRUE (wavcheck::judgeGaps (shorter, { whole, shorter }, 256, 0, wavcheck::TakeEnd::cut).excused) << "cut";
+
     for (auto jump : { 255, -256 })
     {
         const auto odd = file (0, moved (1000, jump));

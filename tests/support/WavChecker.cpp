@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 namespace wavcheck
@@ -40,7 +39,12 @@ WavFile readWav (const std::string& path, int channelInFile)
     if (! in)
         return fail (f, "cannot open " + path);
 
-    std::vector<unsigned char> bytes ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+    // In one go: the tool reads every file of a take for each file it checks.
+    in.seekg (0, std::ios::end);
+    std::vector<unsigned char> bytes ((size_t) std::max<std::streamoff> (0, in.tellg()));
+    in.seekg (0);
+    in.read (reinterpret_cast<char*> (bytes.data()), (std::streamsize) bytes.size());
+    bytes.resize ((size_t) in.gcount());
 
     if (bytes.size() < 12 || std::memcmp (bytes.data() + 8, "WAVE", 4) != 0)
         return fail (f, "not a WAVE file");
@@ -150,14 +154,17 @@ SignalReport checkCodes (const std::vector<uint16_t>& codes, int expectedChannel
 {
     SignalReport r;
     r.numFrames = codes.size();
-    std::map<uint16_t, uint64_t> stepCounts;
+    r.firstFrame = codes.empty() ? -1 : testsignal::frameOf (expectedChannel, codes[0]);
+    std::vector<uint64_t> stepCounts (65536);
+    const auto inverse = testsignal::inverse (testsignal::step (expectedChannel));
 
     for (size_t i = 1; i < codes.size(); ++i)
     {
-        ++stepCounts[(uint16_t) (codes[i] - codes[i - 1])];
+        const auto step = (uint16_t) (codes[i] - codes[i - 1]);
+        ++stepCounts[step];
 
-        const auto advance = (uint16_t) (testsignal::frameOf (expectedChannel, codes[i])
-                                         - testsignal::frameOf (expectedChannel, codes[i - 1]));
+        // The channel's offset cancels: frames advance by the step over the channel's own.
+        const auto advance = (uint16_t) ((uint32_t) step * inverse);
         if (advance == 1)
             continue;
 
@@ -167,13 +174,10 @@ SignalReport checkCodes (const std::vector<uint16_t>& codes, int expectedChannel
             r.first.push_back ({ (uint64_t) i, advance < 32768 ? (int) advance - 1 : (int) advance - 65537 });
     }
 
-    if (! stepCounts.empty())
-    {
-        const auto best = std::max_element (stepCounts.begin(), stepCounts.end(),
-                                            [] (auto& a, auto& b) { return a.second < b.second; });
-        if ((best->first & 1) != 0)
-            r.detectedChannel = (best->first - 1) / 2;
-    }
+    const auto best = (int) (std::max_element (stepCounts.begin(), stepCounts.end()) - stepCounts.begin());
+
+    if (stepCounts[(size_t) best] > 0 && (best & 1) != 0)
+        r.detectedChannel = (best - 1) / 2;
 
     return r;
 }
@@ -207,6 +211,22 @@ std::string describe (const WavFile& file, const SignalReport& report)
 
 namespace
 {
+    std::string unlikeTheTake (const SignalReport& file, const std::vector<SignalReport>& take)
+    {
+        for (auto& other : take)
+        {
+            if (other.firstFrame != file.firstFrame)
+                return "starts at frame " + std::to_string (file.firstFrame) + " of the signal, another file of the take at "
+                       + std::to_string (other.firstFrame);
+
+            if (other.numFrames != file.numFrames)
+                return "holds " + std::to_string (file.numFrames) + " frames, another file of the take "
+                       + std::to_string (other.numFrames);
+        }
+
+        return {};
+    }
+
     bool sharedByEveryFile (const Discontinuity& gap, const std::vector<SignalReport>& take)
     {
         return std::all_of (take.begin(), take.end(), [&gap] (const SignalReport& other)
@@ -247,8 +267,11 @@ namespace
 }
 
 GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>& take, int periodFrames,
-                      int skippedCycles)
+                      int skippedCycles, TakeEnd end)
 {
+    if (const auto why = end == TakeEnd::normal ? unlikeTheTake (file, take) : std::string(); ! why.empty())
+        return { false, "the file " + why };
+
     if (file.numDiscontinuities == 0)
         return {};
 

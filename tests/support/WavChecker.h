@@ -37,6 +37,7 @@ namespace wavcheck
     struct SignalReport
     {
         uint64_t numFrames = 0;
+        int firstFrame = -1;              // the signal's frame (modulo 65536) at sample 0; -1 with no frames
         int detectedChannel = -1;         // channel whose step the signal follows most often
         uint64_t numDiscontinuities = 0;  // corrupt samples count here too
         uint64_t corruptSamples = 0;
@@ -63,15 +64,24 @@ namespace wavcheck
         a take has no more of them than cycles the server counted as skipped while it ran
         (one hold of the recorder can miss many periods in one gap and be counted as fewer
         cycles, so gaps are counted, not periods). A repeated or foreign frame, a corrupt
-        sample, or a gap that another file of the take lacks, is never the server's. */
+        sample, or a gap that another file of the take lacks, is never the server's.
+
+        For the same reason every file of a take that ended normally starts at the same
+        frame of the signal and holds as many frames as the others: a file that lacks its
+        head or its tail is refused, gaps or not. A cut take (killed, or ended by a writer
+        that took no more: a full, dead or slow disk) is not held to that: each of its
+        files ends where its own writing stopped. */
     struct GapVerdict
     {
         bool excused = true;   // also when there is no gap
         std::string reason;    // why not, or what was excused
     };
 
+    /** Normal: Stop, a quit, a signal, or the server or the display going. */
+    enum class TakeEnd { normal, cut };
+
     GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>& take, int periodFrames,
-                          int skippedCycles);
+                          int skippedCycles, TakeEnd end = TakeEnd::normal);
 
     /** Every WAV file in a take's folder, each checked against the channel it follows. */
     std::vector<SignalReport> checkTake (const std::string& folder);

@@ -6,9 +6,11 @@
 // mono PCM WAV with a complete header, of the given bits and rate when they are given,
 // holding that channel without a single discontinuity. With --killed the file is one
 // whose recorder was killed: its header may count fewer frames than the file holds (the
-// last ones were never described), but at least MINFRAMES. With --skipped the server
-// skipped CYCLES cycles of PERIOD frames during the take, and the file's gaps are judged
-// by the rule of WavChecker.h against the other WAV files of its folder, the take's.
+// last ones were never described), but at least MINFRAMES. The file is judged by the
+// rule of WavChecker.h against the other WAV files of its folder, the take's: it starts
+// at their first frame and holds as many frames (unless killed, which ends each file
+// where it stops), and its gaps are excused only with --skipped, when the server skipped
+// CYCLES cycles of PERIOD frames during the take. A multichannel file is a take alone.
 #include "WavChecker.h"
 
 #include <cstdio>
@@ -58,8 +60,8 @@ int main (int argc, char** argv)
     std::printf ("%s: %s\n", argv[1], wavcheck::describe (file, report).c_str());
 
     const auto folder = std::filesystem::absolute (argv[1]).parent_path().string();
-    const auto gaps = wavcheck::judgeGaps (report, skipped > 0 ? wavcheck::checkTake (folder) : std::vector<wavcheck::SignalReport>(),
-                                           period, skipped);
+    const auto gaps = wavcheck::judgeGaps (report, multichannel ? std::vector<wavcheck::SignalReport>() : wavcheck::checkTake (folder),
+                                           period, skipped, minFrames >= 0 ? wavcheck::TakeEnd::cut : wavcheck::TakeEnd::normal);
     if (! gaps.excused)
         std::printf ("%s\n", gaps.reason.c_str());
 
