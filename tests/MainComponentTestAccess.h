@@ -187,8 +187,11 @@ struct MainComponentTestAccess
         startFeedingTheTake (bits);
     }
 
+    /** Selects every channel for a take, joining the clean-up thread of an earlier stop first, as Record does. */
     void selectEveryChannel()
     {
+        mc.finishCleanUp();
+
         for (auto* box : mc.channelBoxes)
             box->setToggleState (true, juce::dontSendNotification);
 
