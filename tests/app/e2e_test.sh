@@ -50,11 +50,13 @@ fail() { echo "FAIL: $*"; tail -20 "$work/app.log" 2>/dev/null; exit 1; }
 pkill -TERM -f "jackd.* -n $server " 2>/dev/null && sleep 1 || true
 
 # Real time where the machine allows it (as root, or within the user's limit): then the
-# server seldom has to skip a cycle of ours.
+# server seldom has to skip a cycle of ours. Synchronous: a cycle ends only when every
+# client has finished it, so a late recorder is never still reading its inputs while the
+# signal client writes the next cycle into them (which tears a block across channels).
 realtime=--no-realtime
 chrt -f 10 true 2>/dev/null && realtime=--realtime
 period=256
-jackd $realtime --port-max 4096 -n $server -d dummy -r 48000 -p $period -C 0 -P 0 >"$work/jackd.log" 2>&1 &
+jackd $realtime --sync --port-max 4096 -n $server -d dummy -r 48000 -p $period -C 0 -P 0 >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 "$signal" --name velmora-signal --channels $channels >"$work/signal.log" 2>&1 &
 signal_pid=$!

@@ -138,8 +138,10 @@ bool JackServer::start (std::string* error)
     const auto rateText = std::to_string (rate);
     const auto periodText = std::to_string (period);
     // A generous client time-out keeps a slow (sanitized) test process from being thrown
-    // out of the graph; it only ever waits on clients that are late anyway.
-    std::vector<std::string> args { "jackd", realTimeAllowed() ? "--realtime" : "--no-realtime", "--port-max", "4096", "--timeout", "20000", "-n", serverName(), "-d", "dummy",
+    // out of the graph; it only ever waits on clients that are late anyway. Synchronous:
+    // a cycle ends only when every client has finished it, so a late recorder is never
+    // still reading its inputs while the signal client writes the next cycle into them.
+    std::vector<std::string> args { "jackd", realTimeAllowed() ? "--realtime" : "--no-realtime", "--sync", "--port-max", "4096", "--timeout", "20000", "-n", serverName(), "-d", "dummy",
                                     "-r", rateText, "-p", periodText, "-C", "0", "-P", "0" };
     std::vector<char*> argv;
 
