@@ -385,6 +385,9 @@ private:
         two seconds of the program running, or four of the device's blocks if longer. */
     static constexpr int minBlocklessDuties = 40;
 
+    /** The meter duty runs every this many ticks of the 1 ms timer: at most every 50 ms. */
+    static constexpr int meterDutyTicks = 50;
+
     Dialogs dialogs = Dialogs::frameworkDialogs();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)

@@ -417,8 +417,7 @@ bool MainComponent::noInputArrives() const noexcept
 
 int MainComponent::blocklessDutyLimit() const noexcept
 {
-    constexpr double dutyMs = 50.0;
-    return juce::jmax (minBlocklessDuties, (int) std::ceil (4.0 * audioSourcePlayer.blockMilliseconds() / dutyMs));
+    return juce::jmax (minBlocklessDuties, (int) std::ceil (4.0 * audioSourcePlayer.blockMilliseconds() / meterDutyTicks));
 }
 
 /** Meter duty: one more duty without a block, or none since the last block. */
@@ -909,7 +908,7 @@ void MainComponent::enableControlsAfterStop()
 
 void MainComponent::timerCallback()
 {
-    if (meterTick++ >= 49)
+    if (++meterTick >= meterDutyTicks)
     {
         meterTick = 0;
         countBlocklessDuties();
