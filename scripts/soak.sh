@@ -2,8 +2,9 @@
 # A long take under load: the recorder on a private display records every channel of the
 # signal client on a private JACK server (48 kHz, 24 bit, 256 frames a period). Every ten
 # seconds it reads the recorder's resident memory and checks that the elapsed-time clock
-# on screen still moves (the timer keeps its duties); at the end every file must be
-# sample-exact. Needs about 37 MB of disk a second at 256 channels.
+# on screen still moves (the timer keeps its duties); at the end every file is judged by
+# the tests' rule, in one read of the take: sample-exact, but for gaps of the cycles the
+# server skipped during the take. Needs about 37 MB of disk a second at 256 channels.
 #   scripts/soak.sh BUILD_DIR [MINUTES] [CHANNELS]
 set -euo pipefail
 
@@ -26,7 +27,9 @@ clock_picture() {
 
 start_server "$channels"
 start_app "$work/home"
-click_select_all; click_record
+click_select_all
+at_record=$(skipped_cycles)
+click_record
 
 stalls=0; rss_first=""; rss_max=0; samples=0
 end=$((SECONDS + minutes * 60))
@@ -39,13 +42,14 @@ while [ $SECONDS -lt $end ]; do
     [ $SECONDS -lt $((end - minutes * 60 + 60)) ] || { [ -n "$rss_first" ] || rss_first=$rss; [ "$rss" -le "$rss_max" ] || rss_max=$rss; }
     printf "%4d s  rss %7d KiB\n" $((SECONDS - end + minutes * 60)) "$rss"
 done
-click_stop; sleep 5; quit_app
+click_stop; skipped=$(( $(skipped_cycles) - at_record )); sleep 5; quit_app
 
-xruns=$(grep -c "XRun" "$work/jackd-$channels.log" || true)
 echo "late cycles the server logged, by client and state:"
-grep -o "client = .*" "$work/jackd-$channels.log" | sort | uniq -c || true
-bad=$(check_take "$work/home" "$channels")
+grep -o "client = .*" "$jack_log" | sort | uniq -c || true
+verify_start=$SECONDS
+bad=$(check_take "$work/home" "$channels" "$skipped")
 echo "channels $channels, $minutes min: rss after the first minute ${rss_first} KiB, highest later ${rss_max} KiB" \
      "(growth $((rss_max - ${rss_first:-0})) KiB); clock stalls $stalls of $samples checks;" \
-     "files rejected by the checker $bad; cycles the server skipped $xruns"
+     "files rejected by the checker $bad; cycles the server skipped during the take $skipped;" \
+     "verified in $((SECONDS - verify_start)) s"
 [ "$bad" -eq 0 ] && [ "$stalls" -eq 0 ]

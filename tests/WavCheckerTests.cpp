@@ -207,3 +207,27 @@ TEST (WavChecker, GapsAreExcusedOnlyAsCyclesTheServerSkippedForTheWholeTake)
     ++corrupt.corruptSamples;
     EXPECT_FALSE (wavcheck::judgeGaps (corrupt, take, 256, 1).excused);
 }
+
+TEST (WavChecker, AWholeTakeIsJudgedFromOneReadOfEachFile)
+{
+    TempDir tmp;
+    auto verdicts = [&tmp]   // per file in name order: the channel its name gives, and whether it passes
+    {
+        const auto take = wavcheck::readTake (tmp.dir.getFullPathName().toStdString());
+        std::vector<wavcheck::SignalReport> reports;
+        std::vector<std::pair<int, bool>> result;
+
+        for (auto& f : take) reports.push_back (f.report);
+        for (auto& f : take)
+            result.emplace_back (f.channel, f.report.detectedChannel == f.channel && wavcheck::judgeGaps (f.report, reports, 256, 0).excused);
+
+        return result;
+    };
+
+    writeSignal (tmp.dir.getChildFile ("Track01.wav"), 24, 0, run (100, 4000));
+    writeSignal (tmp.dir.getChildFile ("Track10.wav"), 24, 9, run (100, 4000));
+    EXPECT_EQ (verdicts(), (std::vector<std::pair<int, bool>> { { 0, true }, { 9, true } }));
+
+    writeSignal (tmp.dir.getChildFile ("Track02.wav"), 24, 1, run (356, 3744));   // lacks its head
+    EXPECT_FALSE (verdicts()[1].second);
+}

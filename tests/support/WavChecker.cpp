@@ -2,12 +2,14 @@
 #include "TestSignal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace wavcheck
 {
@@ -288,24 +290,68 @@ GapVerdict judgeGaps (const SignalReport& file, const std::vector<SignalReport>&
     return verdict;
 }
 
+namespace
+{
+    std::vector<std::string> wavFilesIn (const std::string& folder)
+    {
+        std::vector<std::string> paths;
+        std::error_code error;
+
+        for (auto& entry : std::filesystem::directory_iterator (folder, error))
+            if (entry.path().extension() == ".wav")
+                paths.push_back (entry.path().string());
+
+        std::sort (paths.begin(), paths.end());
+        return paths;
+    }
+
+    int channelInName (const std::string& path)
+    {
+        const auto stem = std::filesystem::path (path).stem().string();
+        const auto digits = stem.find_last_not_of ("0123456789") + 1;
+        return digits < stem.size() && stem.size() - digits <= 6 ? std::stoi (stem.substr (digits)) - 1 : -1;
+    }
+
+    /** A file checked against a channel; with none given, against the one it follows. */
+    TakeFile checkFile (const std::string& path, int channel)
+    {
+        TakeFile f { path, channel, readWav (path), {} };
+        f.report = checkWav (f.wav, std::max (0, channel));
+
+        if (channel < 0 && f.report.detectedChannel > 0)
+            f.report = checkWav (f.wav, f.report.detectedChannel);
+
+        f.wav.samples = {};
+        return f;
+    }
+}
+
 std::vector<SignalReport> checkTake (const std::string& folder)
 {
     std::vector<SignalReport> take;
-    std::error_code error;
 
-    for (auto& entry : std::filesystem::directory_iterator (folder, error))
-    {
-        if (entry.path().extension() != ".wav")
-            continue;
+    for (auto& path : wavFilesIn (folder))
+        take.push_back (checkFile (path, -1).report);
 
-        const auto file = readWav (entry.path().string());
-        auto report = checkWav (file, 0);
+    return take;
+}
 
-        if (report.detectedChannel > 0)
-            report = checkWav (file, report.detectedChannel);
+std::vector<TakeFile> readTake (const std::string& folder)
+{
+    const auto paths = wavFilesIn (folder);
+    std::vector<TakeFile> take (paths.size());
+    std::atomic<size_t> next { 0 };
+    std::vector<std::thread> readers (std::max (1u, std::min (std::thread::hardware_concurrency(), 8u)));
 
-        take.push_back (report);
-    }
+    for (auto& reader : readers)
+        reader = std::thread ([&]
+        {
+            for (auto i = next++; i < paths.size(); i = next++)
+                take[i] = checkFile (paths[i], channelInName (paths[i]));
+        });
+
+    for (auto& reader : readers)
+        reader.join();
 
     return take;
 }

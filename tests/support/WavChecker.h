@@ -85,4 +85,16 @@ namespace wavcheck
 
     /** Every WAV file in a take's folder, each checked against the channel it follows. */
     std::vector<SignalReport> checkTake (const std::string& folder);
+
+    struct TakeFile
+    {
+        std::string path;
+        int channel = -1;      // the input the file's name gives: a name ending in NN holds input NN
+        WavFile wav;           // without its samples
+        SignalReport report;   // against that channel, or the one its signal follows when the name gives none
+    };
+
+    /** Every WAV file in a take's folder in name order, each read once, several at a time:
+        a take of hundreds of long files is judged in about the time it takes to read it. */
+    std::vector<TakeFile> readTake (const std::string& folder);
 }

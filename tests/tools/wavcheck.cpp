@@ -1,7 +1,7 @@
 // Checks recorded WAV files against the test signal.
 //   velmora-wavcheck FILE CHANNEL [BITS RATE] [--killed MINFRAMES] [--skipped CYCLES PERIOD]
+//   velmora-wavcheck --take FOLDER [BITS RATE] [--killed MINFRAMES] [--skipped CYCLES PERIOD]
 //   velmora-wavcheck --channel-in-file K FILE CHANNEL
-// The second form checks channel K of a multichannel file (a single-file recorder's).
 // CHANNEL is the 0-based input channel the file must hold. Exits 0 when the file is a
 // mono PCM WAV with a complete header, of the given bits and rate when they are given,
 // holding that channel without a single discontinuity. With --killed the file is one
@@ -10,69 +10,123 @@
 // rule of WavChecker.h against the other WAV files of its folder, the take's: it starts
 // at their first frame and holds as many frames (unless killed, which ends each file
 // where it stops), and its gaps are excused only with --skipped, when the server skipped
-// CYCLES cycles of PERIOD frames during the take. A multichannel file is a take alone.
+// CYCLES cycles of PERIOD frames during the take.
+// The --take form judges every file of a folder that way, reading each file once: a file
+// whose name ends in NN must hold input NN. It prints a verdict per file and exits 0 when
+// there are files and none is refused.
+// The --channel-in-file form checks channel K of a multichannel file (a single-file
+// recorder's), which is a take alone.
 #include "WavChecker.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+namespace
+{
+    struct Expectations
+    {
+        int bits = 0, rate = 0;       // 0: any
+        long long minFrames = -1;     // >= 0: the recorder was killed
+        int skipped = 0, period = 0;
+        bool multichannel = false;
+    };
+
+    int usage()
+    {
+        std::fprintf (stderr, "usage: velmora-wavcheck FILE CHANNEL [BITS RATE] [--killed MINFRAMES] [--skipped CYCLES PERIOD]\n"
+                              "       velmora-wavcheck --take FOLDER [BITS RATE] [--killed MINFRAMES] [--skipped CYCLES PERIOD]\n"
+                              "       velmora-wavcheck --channel-in-file K FILE CHANNEL\n");
+        return 2;
+    }
+
+    /** Reads [BITS RATE] and the options from argv[first] on; false when they make no sense. */
+    bool parse (int argc, char** argv, int first, Expectations& e)
+    {
+        if (first + 1 < argc && argv[first][0] != '-')
+            e.bits = std::atoi (argv[first]), e.rate = std::atoi (argv[first + 1]), first += 2;
+
+        for (int i = first; i < argc; i += 2)
+        {
+            const std::string option (argv[i]);
+
+            if (option == "--killed" && i + 1 < argc)
+                e.minFrames = std::atoll (argv[i + 1]);
+            else if (option == "--skipped" && i + 2 < argc)
+                e.skipped = std::atoi (argv[i + 1]), e.period = std::atoi (argv[++i + 1]);
+            else
+                return false;
+        }
+
+        return true;
+    }
+
+    /** Prints what the file holds and whether the rule excuses it; true when it passes. */
+    bool judge (const std::string& path, const wavcheck::WavFile& file, const wavcheck::SignalReport& report, int channel,
+                const std::vector<wavcheck::SignalReport>& take, const Expectations& e, const char* prefix)
+    {
+        const auto gaps = wavcheck::judgeGaps (report, take, e.period, e.skipped,
+                                               e.minFrames >= 0 ? wavcheck::TakeEnd::cut : wavcheck::TakeEnd::normal);
+        const bool headerOk = e.minFrames >= 0 ? file.declaredDataBytes <= file.availableDataBytes && file.numFrames >= (uint64_t) e.minFrames
+                                               : file.headerMatchesFile;
+        const bool ok = file.readable && file.isPcm && (file.numChannels == 1 || e.multichannel) && headerOk
+                        && report.numFrames > 0 && gaps.excused && channel >= 0 && report.detectedChannel == channel
+                        && (e.bits == 0 || file.bitsPerSample == e.bits) && (e.rate == 0 || (int) file.sampleRate == e.rate);
+
+        std::printf ("%s%s: %s\n", ok ? prefix : (*prefix != 0 ? "REFUSED " : ""), path.c_str(), wavcheck::describe (file, report).c_str());
+
+        if (! gaps.excused)
+            std::printf ("%s\n", gaps.reason.c_str());
+
+        return ok;
+    }
+
+    int checkFolder (const std::string& folder, const Expectations& e)
+    {
+        const auto files = wavcheck::readTake (folder);
+        std::vector<wavcheck::SignalReport> take;
+
+        for (auto& f : files)
+            take.push_back (f.report);
+
+        int refused = 0;
+
+        for (auto& f : files)
+            refused += judge (f.path, f.wav, f.report, f.channel, take, e, "ok ") ? 0 : 1;
+
+        std::printf ("%d of %zu files refused\n", refused, files.size());
+        return refused == 0 && ! files.empty() ? 0 : 1;
+    }
+}
 
 int main (int argc, char** argv)
 {
-    int channelInFile = 0;
-    const bool multichannel = argc == 5 && std::string (argv[1]) == "--channel-in-file";
+    Expectations e;
 
-    if (multichannel)
+    if (argc >= 3 && std::strcmp (argv[1], "--take") == 0)
+        return parse (argc, argv, 3, e) ? checkFolder (argv[2], e) : usage();
+
+    int channelInFile = 0;
+    e.multichannel = argc == 5 && std::strcmp (argv[1], "--channel-in-file") == 0;
+
+    if (e.multichannel)
     {
         channelInFile = std::atoi (argv[2]);
         argv += 2;
         argc -= 2;
     }
 
-    const int positional = argc >= 5 && argv[3][0] != '-' ? 5 : 3;
-    long long minFrames = -1;
-    int skipped = 0, period = 0;
-    bool usage = argc < 3;
+    if (argc < 3 || ! parse (argc, argv, 3, e))
+        return usage();
 
-    for (int i = positional; i < argc && ! usage; i += 2)
-    {
-        const std::string option (argv[i]);
-
-        if (option == "--killed" && i + 1 < argc)
-            minFrames = std::atoll (argv[i + 1]);
-        else if (option == "--skipped" && i + 2 < argc)
-            skipped = std::atoi (argv[i + 1]), period = std::atoi (argv[++i + 1]);
-        else
-            usage = true;
-    }
-
-    if (usage)
-    {
-        std::fprintf (stderr, "usage: velmora-wavcheck FILE CHANNEL [BITS RATE] [--killed MINFRAMES] [--skipped CYCLES PERIOD]\n"
-                              "       velmora-wavcheck --channel-in-file K FILE CHANNEL\n");
-        return 2;
-    }
-
-    const int channel = std::atoi (argv[2]);
     const auto file = wavcheck::readWav (argv[1], channelInFile);
+    const int channel = std::atoi (argv[2]);
     const auto report = wavcheck::checkWav (file, channel);
-    std::printf ("%s: %s\n", argv[1], wavcheck::describe (file, report).c_str());
-
     const auto folder = std::filesystem::absolute (argv[1]).parent_path().string();
-    const auto gaps = wavcheck::judgeGaps (report, multichannel ? std::vector<wavcheck::SignalReport>() : wavcheck::checkTake (folder),
-                                           period, skipped, minFrames >= 0 ? wavcheck::TakeEnd::cut : wavcheck::TakeEnd::normal);
-    if (! gaps.excused)
-        std::printf ("%s\n", gaps.reason.c_str());
+    const auto take = e.multichannel ? std::vector<wavcheck::SignalReport>() : wavcheck::checkTake (folder);
 
-    const bool headerOk = minFrames >= 0 ? file.declaredDataBytes <= file.availableDataBytes && file.numFrames >= (uint64_t) minFrames
-                                         : file.headerMatchesFile;
-
-    bool ok = file.readable && file.isPcm && (file.numChannels == 1 || multichannel) && headerOk
-              && report.numFrames > 0 && gaps.excused && report.detectedChannel == channel;
-
-    if (positional == 5)
-        ok = ok && file.bitsPerSample == std::atoi (argv[3]) && (int) file.sampleRate == std::atoi (argv[4]);
-
-    return ok ? 0 : 1;
+    return judge (argv[1], file, report, channel, take, e, "") ? 0 : 1;
 }
