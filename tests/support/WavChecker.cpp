@@ -321,7 +321,7 @@ namespace
         if (channel < 0 && f.report.detectedChannel > 0)
             f.report = checkWav (f.wav, f.report.detectedChannel);
 
-        f.wav.samples = {};
+        std::vector<int32_t>().swap (f.wav.samples);   // a take's samples would not fit in memory
         return f;
     }
 }
