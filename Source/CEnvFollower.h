@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 //==============================================================================
 /** Per-channel envelope follower of the level meters: a fast attack (10 ms) and a
@@ -39,10 +40,20 @@ struct CEnvFollower
         return (envelope - a) * coefficient + a;
     }
 
+    /** What an envelope is kept as. In silence the release shrinks it for ever, down into
+        the subnormal range, where rounding then holds it; on many processors an update of
+        a subnormal costs up to ten times a normal one, and not every thread that runs a
+        follower flushes them. Below the smallest normal float it is silence: the meter's
+        range ends far above, so no reading changes. */
+    static float kept (float envelope) noexcept
+    {
+        return envelope < std::numeric_limits<float>::min() ? 0.0f : envelope;
+    }
+
     /** Follows one sample and returns the new envelope. Audio thread. */
     float process (float x) noexcept
     {
-        envelope = step (envelope, x, attack, release);
+        envelope = kept (step (envelope, x, attack, release));
         return envelope;
     }
 

@@ -66,6 +66,10 @@
 //   callback counts the blocks that arrive (an atomic), and each meter duty counts the
 //   duties in a row that saw none; a device start resets that count. The meter duty ends
 //   a take that runs without audio (noInputArrives), and Record starts none.
+//
+// Audio thread, numbers:
+//   no denormal on the audio thread. The callback runs with denormals flushed to zero for
+//   its whole length (ScopedNoDenormals); the followers never keep one (CEnvFollower::kept).
 
 /** After this returns no audio callback is, or will be, inside a writer of this take. */
 void MainComponent::stopFeedingWriters()
@@ -364,6 +368,7 @@ void MainComponent::InputPlayer::audioDeviceIOCallbackWithContext (const float* 
                                                                    float* const* outputs, int numOutputs, int numSamples,
                                                                    const juce::AudioIODeviceCallbackContext&)
 {
+    const juce::ScopedNoDenormals noDenormals;
     blocks.fetch_add (1);
 
     // A block longer than the silence made for it goes in pieces, each one a whole block
@@ -430,6 +435,7 @@ void MainComponent::countBlocklessDuties()
 
 void MainComponent::getNextAudioBlock (const juce::AudioSourceChannelInfo& bufferToFill)
 {
+    const juce::ScopedNoDenormals noDenormals;
     auto& buffer = *bufferToFill.buffer;
     processInputs (buffer.getArrayOfReadPointers(), buffer.getNumChannels(), bufferToFill.startSample, bufferToFill.numSamples);
     bufferToFill.clearActiveBufferRegion();
@@ -567,6 +573,7 @@ void MainComponent::meterChannels (CEnvFollower* const* followers, std::atomic<f
         if (! std::isfinite (envelope[g]))
             envelope[g] = 0.0f;
 
+        envelope[g] = CEnvFollower::kept (envelope[g]);
         followers[g]->envelope = envelope[g];
         levels[g]->store (envelope[g], std::memory_order_relaxed);
     }

@@ -1,4 +1,5 @@
 #include "CEnvFollower.h"
+#include "MainComponentTestAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -64,4 +65,33 @@ TEST (EnvelopeFollower, FollowsMagnitudeAndHoldsOnEqualInput)
     const float afterRise = (0.0f - 1.0f) * c.attack + 1.0f;
     EXPECT_EQ (rising.process (1.0f), afterRise);
     EXPECT_EQ (rising.process (0.0f), (afterRise - 0.0f) * c.release + 0.0f);
+}
+
+// A full-scale burst, then 30 s of silence at 48 kHz: a follower and the device callback's
+// meter show what the old arithmetic showed at every sample, and keep no subnormal.
+TEST (EnvelopeFollower, SilenceAfterASignalKeepsNoSubnormal)
+{
+    MainComponent mc;
+    MainComponentTestAccess access (mc);
+    access.buildStrip (1, 48000.0);
+    access.player().routeInputs (1, 1, 1);
+    access.player().setSource (&mc);
+    const auto c = CEnvFollower::coefficientsFor (48000.0f);
+    CEnvFollower follower (c);
+    vuMeter2 meter;
+    const auto shown = [&meter] (float v) { meter.setLevel (v); return meter.level; };
+    float old = 0.0f, x = 1.0f, *input = &x;
+
+    for (int i = 0; i < 4800 + 30 * 48000; x = ++i < 4800 ? 1.0f : 0.0f)
+    {
+        old = (old - x) * (x > old ? c.attack : c.release) + x;
+        access.player().audioDeviceIOCallbackWithContext (&input, 1, nullptr, 0, 1, {});
+        ASSERT_EQ (shown (old), shown (follower.process (x))) << "sample " << i;
+        ASSERT_EQ (shown (old), shown (access.meterLevels()[0]->load())) << "sample " << i;
+    }
+
+    access.player().setSource (nullptr);
+    EXPECT_EQ (std::fpclassify (old), FP_SUBNORMAL) << "the old arithmetic ends on a subnormal";
+    EXPECT_NE (std::fpclassify (follower.envelope), FP_SUBNORMAL);
+    EXPECT_NE (std::fpclassify (access.envFollowers()[0]->envelope), FP_SUBNORMAL);
 }
