@@ -67,8 +67,8 @@ TEST (EnvelopeFollower, FollowsMagnitudeAndHoldsOnEqualInput)
     EXPECT_EQ (rising.process (0.0f), (afterRise - 0.0f) * c.release + 0.0f);
 }
 
-// A full-scale burst, then 30 s of silence at 48 kHz: a follower and the device callback's
-// meter show what the old arithmetic showed at every sample, and keep no subnormal.
+// A full-scale burst, then 30 s of silence at 48 kHz: the meter reads as it did at every
+// sample, whether a follower or the device callback updates the envelope, and no subnormal stays.
 TEST (EnvelopeFollower, SilenceAfterASignalKeepsNoSubnormal)
 {
     MainComponent mc;
@@ -86,12 +86,10 @@ TEST (EnvelopeFollower, SilenceAfterASignalKeepsNoSubnormal)
     {
         old = (old - x) * (x > old ? c.attack : c.release) + x;
         access.player().audioDeviceIOCallbackWithContext (&input, 1, nullptr, 0, 1, {});
-        ASSERT_EQ (shown (old), shown (follower.process (x))) << "sample " << i;
-        ASSERT_EQ (shown (old), shown (access.meterLevels()[0]->load())) << "sample " << i;
+        ASSERT_TRUE (shown (old) == shown (follower.process (x)) && shown (old) == shown (access.meterLevels()[0]->load())) << i;
     }
 
     access.player().setSource (nullptr);
     EXPECT_EQ (std::fpclassify (old), FP_SUBNORMAL) << "the old arithmetic ends on a subnormal";
-    EXPECT_NE (std::fpclassify (follower.envelope), FP_SUBNORMAL);
-    EXPECT_NE (std::fpclassify (access.envFollowers()[0]->envelope), FP_SUBNORMAL);
+    EXPECT_TRUE (std::fpclassify (follower.envelope) != FP_SUBNORMAL && std::fpclassify (access.envFollowers()[0]->envelope) != FP_SUBNORMAL);
 }
