@@ -10,6 +10,7 @@
 #include <juce_core/juce_core.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace
@@ -65,15 +66,8 @@ namespace
 
         for (auto _ : state)
         {
-            const auto take = wavcheck::readTake (takeFolder().getFullPathName().toStdString());
-            std::vector<wavcheck::SignalReport> reports;
-            refused = 0;
-
-            for (auto& f : take)
-                reports.push_back (f.report);
-
-            for (auto& f : take)
-                refused += f.report.detectedChannel == f.channel && wavcheck::judgeGaps (f.report, reports, 256, 0).excused ? 0 : 1;
+            const auto verdicts = wavcheck::judgeTake (wavcheck::readTake (takeFolder().getFullPathName().toStdString()), { 24, rate });
+            refused = (int) std::count_if (verdicts.begin(), verdicts.end(), [] (auto& v) { return ! v.ok; });
         }
 
         if (refused != 0)

@@ -355,4 +355,31 @@ std::vector<TakeFile> readTake (const std::string& folder)
 
     return take;
 }
+
+FileVerdict judgeFile (const WavFile& file, const SignalReport& report, int channel,
+                       const std::vector<SignalReport>& take, const Expectations& e)
+{
+    FileVerdict v;
+    v.gaps = judgeGaps (report, take, e.period, e.skipped, e.minFrames >= 0 ? TakeEnd::cut : TakeEnd::normal);
+    const bool headerOk = e.minFrames >= 0 ? file.declaredDataBytes <= file.availableDataBytes && file.numFrames >= (uint64_t) e.minFrames
+                                           : file.headerMatchesFile;
+    v.ok = file.readable && file.isPcm && (file.numChannels == 1 || e.multichannel) && headerOk
+           && report.numFrames > 0 && v.gaps.excused && channel >= 0 && report.detectedChannel == channel
+           && (e.bits == 0 || file.bitsPerSample == e.bits) && (e.rate == 0 || (int) file.sampleRate == e.rate);
+    return v;
+}
+
+std::vector<FileVerdict> judgeTake (const std::vector<TakeFile>& take, const Expectations& expected)
+{
+    std::vector<SignalReport> reports;
+    std::vector<FileVerdict> verdicts;
+
+    for (auto& f : take)
+        reports.push_back (f.report);
+
+    for (auto& f : take)
+        verdicts.push_back (judgeFile (f.wav, f.report, f.channel, reports, expected));
+
+    return verdicts;
+}
 }

@@ -97,4 +97,26 @@ namespace wavcheck
     /** Every WAV file in a take's folder in name order, each read once, several at a time:
         a take of hundreds of long files is judged in about the time it takes to read it. */
     std::vector<TakeFile> readTake (const std::string& folder);
+
+    /** What a file must be besides its signal; a bits or rate of 0 is any. */
+    struct Expectations
+    {
+        int bits = 0, rate = 0;
+        long long minFrames = -1;     // >= 0: the recorder was killed; its header may count fewer frames, but this many
+        int skipped = 0, period = 0;  // cycles the server skipped during the take, of this many frames
+        bool multichannel = false;    // a single-file recorder's file, a take alone
+    };
+
+    struct FileVerdict
+    {
+        bool ok = false;   // a complete PCM file of the expected format holding its channel, its gaps excused
+        GapVerdict gaps;
+    };
+
+    /** A file's verdict: its header and format, its channel, and its gaps by judgeGaps. */
+    FileVerdict judgeFile (const WavFile& file, const SignalReport& report, int channel,
+                           const std::vector<SignalReport>& take, const Expectations& expected);
+
+    /** Every file of a take that readTake read, each judged against all of them. */
+    std::vector<FileVerdict> judgeTake (const std::vector<TakeFile>& take, const Expectations& expected);
 }

@@ -27,13 +27,7 @@
 
 namespace
 {
-    struct Expectations
-    {
-        int bits = 0, rate = 0;       // 0: any
-        long long minFrames = -1;     // >= 0: the recorder was killed
-        int skipped = 0, period = 0;
-        bool multichannel = false;
-    };
+    using wavcheck::Expectations;
 
     int usage()
     {
@@ -64,38 +58,27 @@ namespace
         return true;
     }
 
-    /** Prints what the file holds and whether the rule excuses it; true when it passes. */
-    bool judge (const std::string& path, const wavcheck::WavFile& file, const wavcheck::SignalReport& report, int channel,
-                const std::vector<wavcheck::SignalReport>& take, const Expectations& e, const char* prefix)
+    /** Prints what the file holds and why it is refused, if it is; true when it passes. */
+    bool print (const std::string& path, const wavcheck::WavFile& file, const wavcheck::SignalReport& report,
+                const wavcheck::FileVerdict& verdict, const char* prefix)
     {
-        const auto gaps = wavcheck::judgeGaps (report, take, e.period, e.skipped,
-                                               e.minFrames >= 0 ? wavcheck::TakeEnd::cut : wavcheck::TakeEnd::normal);
-        const bool headerOk = e.minFrames >= 0 ? file.declaredDataBytes <= file.availableDataBytes && file.numFrames >= (uint64_t) e.minFrames
-                                               : file.headerMatchesFile;
-        const bool ok = file.readable && file.isPcm && (file.numChannels == 1 || e.multichannel) && headerOk
-                        && report.numFrames > 0 && gaps.excused && channel >= 0 && report.detectedChannel == channel
-                        && (e.bits == 0 || file.bitsPerSample == e.bits) && (e.rate == 0 || (int) file.sampleRate == e.rate);
+        std::printf ("%s%s: %s\n", verdict.ok ? prefix : (*prefix != 0 ? "REFUSED " : ""), path.c_str(),
+                     wavcheck::describe (file, report).c_str());
 
-        std::printf ("%s%s: %s\n", ok ? prefix : (*prefix != 0 ? "REFUSED " : ""), path.c_str(), wavcheck::describe (file, report).c_str());
+        if (! verdict.gaps.excused)
+            std::printf ("%s\n", verdict.gaps.reason.c_str());
 
-        if (! gaps.excused)
-            std::printf ("%s\n", gaps.reason.c_str());
-
-        return ok;
+        return verdict.ok;
     }
 
     int checkFolder (const std::string& folder, const Expectations& e)
     {
         const auto files = wavcheck::readTake (folder);
-        std::vector<wavcheck::SignalReport> take;
-
-        for (auto& f : files)
-            take.push_back (f.report);
-
+        const auto verdicts = wavcheck::judgeTake (files, e);
         int refused = 0;
 
-        for (auto& f : files)
-            refused += judge (f.path, f.wav, f.report, f.channel, take, e, "ok ") ? 0 : 1;
+        for (size_t i = 0; i < files.size(); ++i)
+            refused += print (files[i].path, files[i].wav, files[i].report, verdicts[i], "ok ") ? 0 : 1;
 
         std::printf ("%d of %zu files refused\n", refused, files.size());
         return refused == 0 && ! files.empty() ? 0 : 1;
@@ -128,5 +111,5 @@ int main (int argc, char** argv)
     const auto folder = std::filesystem::absolute (argv[1]).parent_path().string();
     const auto take = e.multichannel ? std::vector<wavcheck::SignalReport>() : wavcheck::checkTake (folder);
 
-    return judge (argv[1], file, report, channel, take, e, "") ? 0 : 1;
+    return print (argv[1], file, report, wavcheck::judgeFile (file, report, channel, take, e), "") ? 0 : 1;
 }
