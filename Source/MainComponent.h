@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -238,7 +239,10 @@ private:
     using SetAsideFiles = std::vector<std::pair<juce::File, juce::File>>;
     bool setAsideOldFile (const juce::File& file, SetAsideFiles& setAside);
     void refuseTake (const SetAsideFiles& setAside);
-    void writeToDiskFailed();
+    void abandonTake (const SetAsideFiles& setAside);
+    void openTake();
+    std::function<void()> failureReportOfThisTake();
+    void writeToDiskFailed (juce::uint32 take);
     void endTakeOnFailure() noexcept;
 
     /** Starts the feed from the audio callback to the take's writer slots; false when it
@@ -366,6 +370,12 @@ private:
 
     /** The take's first failure has raised diskWriteError; later ones raise nothing. */
     std::atomic<bool> takeFailureLatched { false };
+
+    /** Counts the takes that Record has opened; a file's failure report carries the
+        number of its own take. Held while Record opens a take and while a file's
+        failure is weighed, so that no report of an earlier take lands in a later one. */
+    juce::uint32 takeNumber = 0;
+    std::mutex takeNumberLock;
 
     /** A clean-up thread is at work on threadedWriters (set before it starts). */
     std::atomic<bool> cleanUpRunning { false };

@@ -49,6 +49,11 @@
 //   takeFailureLatched exchange), raises diskWriteError; the meter duty exchanges it back
 //   and shows the alert. Files that fail as they are finalised (at their last write, sync
 //   or close), and writers given up, raise nothing more.
+//   A file's report carries its take's number (failureReportOfThisTake). A writer given up
+//   stays alive with its stream, and its stuck write may fail at any later time: a report
+//   whose take is no longer the last one Record opened counts for nothing. Record opens a
+//   take (openTake) and a stream weighs its report under takeNumberLock, so a report is
+//   either weighed before the new take exists or found to be old.
 //
 // Device -> audio thread, which buffer is which input:
 //   a device passes only the inputs it has running, packed together (a JACK device: those
@@ -634,6 +639,7 @@ void MainComponent::record()
 
     // A clean-up of the previous take may still be emptying the array.
     finishCleanUp();
+    openTake();
 
     const auto bits = bitsCombo.getSelectedId();
     const auto sampleRate = device->getCurrentSampleRate();
@@ -697,6 +703,14 @@ void MainComponent::record()
         return;
     }
 
+    // "Overwrite?" is modal, and the device may have died while it was open: a take now
+    // would replace the old files with empty ones. Nothing starts, and nothing is lost.
+    if (noInputArrives())
+    {
+        abandonTake (setAside);
+        return;
+    }
+
     // The take starts: "Yes" has replaced every old file.
     for (const auto& [original, aside] : setAside)
         aside.deleteFile();
@@ -717,8 +731,15 @@ void MainComponent::record()
     back in its place, as it was. */
 void MainComponent::refuseTake (const SetAsideFiles& setAside)
 {
-    const auto madeFiles = takeFiles;
     dialogs.warnAsync ("Error", "Unable to write on disk.");
+    abandonTake (setAside);
+}
+
+/** Ends a Record press that starts no take, without a word: the controls back, none of
+    the files it made left behind, every old file it set aside back in its place. */
+void MainComponent::abandonTake (const SetAsideFiles& setAside)
+{
+    const auto madeFiles = takeFiles;
     doStop (false);
 
     for (const auto& file : madeFiles)
@@ -752,7 +773,7 @@ bool MainComponent::setAsideOldFile (const juce::File& file, SetAsideFiles& setA
 juce::AudioFormatWriter::ThreadedWriter* MainComponent::createWriter (const juce::File& file, double sampleRate, int bits,
                                                                       juce::TimeSliceThread& drainer)
 {
-    auto stream = std::make_unique<TakeFiles::WatchedFileStream> (file, [this] { writeToDiskFailed(); });
+    auto stream = std::make_unique<TakeFiles::WatchedFileStream> (file, failureReportOfThisTake());
 
     if (! stream->openedOk())
         return nullptr;
@@ -814,10 +835,31 @@ bool MainComponent::startFeed()
     return takeFeed.start (threadedWriters, currentSampleRate * feedSeconds, [this] { endTakeOnFailure(); });
 }
 
-/** Writer or clean-up thread: a file of the take could not be written. Ends the take the
-    way a full writer buffer does, so that the timer reports it and stops. */
-void MainComponent::writeToDiskFailed()
+/** Message thread, before the take's files are made: reports of earlier takes' files
+    count for nothing from here on. */
+void MainComponent::openTake()
 {
+    const std::scoped_lock lock (takeNumberLock);
+    ++takeNumber;
+}
+
+/** Message thread: what a file of the take being opened calls when it cannot be written. */
+std::function<void()> MainComponent::failureReportOfThisTake()
+{
+    const std::scoped_lock lock (takeNumberLock);
+    return [this, take = takeNumber] { writeToDiskFailed (take); };
+}
+
+/** Writer or clean-up thread: a file of a take could not be written. For the take that
+    Record opened last, this ends the take the way a full writer buffer does, so that the
+    timer reports it and stops. An earlier take has reported its own failures already. */
+void MainComponent::writeToDiskFailed (juce::uint32 take)
+{
+    const std::scoped_lock lock (takeNumberLock);
+
+    if (take != takeNumber)
+        return;
+
     takeWriteFailed = true;
     endTakeOnFailure();
 }
@@ -999,7 +1041,8 @@ MainComponent::DiskFigureTexts MainComponent::diskFigureTexts (juce::int64 freeB
 
     if (rate > 0.0f)
     {
-        const auto secs = ((float) freeBytes - written) / rate;
+        // The volume's free space already excludes what the take has written.
+    const auto secs = (float) freeBytes / rate;
 
         if (secs < 60.0f)
             remaining = juce::String (secs) + " Sec";

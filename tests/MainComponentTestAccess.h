@@ -7,12 +7,13 @@
 #include <string>
 
 /** A writer whose every write waits at a gate, so that a clean-up finalising it waits
-    too; it counts its deletion when given a counter. */
+    too; it counts its deletion when given a counter. Given a failure report, its first
+    write past the gate fails with it, as a stuck disk write that times out at last. */
 class GatedWriter : public juce::AudioFormatWriter
 {
 public:
-    explicit GatedWriter (juce::WaitableEvent& g, std::atomic<int>* deletions = nullptr)
-        : juce::AudioFormatWriter (nullptr, "gated", 48000.0, 1, 16), gate (g), deleted (deletions) {}
+    explicit GatedWriter (juce::WaitableEvent& g, std::atomic<int>* deletions = nullptr, std::function<void()> failure = {})
+        : juce::AudioFormatWriter (nullptr, "gated", 48000.0, 1, 16), gate (g), deleted (deletions), fail (std::move (failure)) {}
 
     ~GatedWriter() override
     {
@@ -23,12 +24,18 @@ public:
     bool write (const int**, int) override
     {
         gate.wait (-1);
-        return true;
+
+        if (fail == nullptr)
+            return true;
+
+        std::exchange (fail, nullptr)();
+        return false;
     }
 
 private:
     juce::WaitableEvent& gate;
     std::atomic<int>* deleted;
+    std::function<void()> fail;
 };
 
 /** The tests' view of the main component's private members (a friend of the class). */
@@ -72,6 +79,8 @@ struct MainComponentTestAccess
     KeyboardCustom* keyboard()            { return mc.keyboard.get(); }
     juce::MidiKeyboardState& keyboardState() { return mc.keyboardState; }
     void raiseDiskWriteError()            { mc.diskWriteError = true; }
+    bool noInputArrives() const           { return mc.noInputArrives(); }
+    std::function<void()> failureReportOfThisTake() { return mc.failureReportOfThisTake(); }
 
     /** Every fixed widget of the main screen by its member name. */
     std::map<std::string, juce::Component*> widgets()
@@ -191,6 +200,7 @@ struct MainComponentTestAccess
     void selectEveryChannel()
     {
         mc.finishCleanUp();
+        mc.openTake();
 
         for (auto* box : mc.channelBoxes)
             box->setToggleState (true, juce::dontSendNotification);

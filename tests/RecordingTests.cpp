@@ -579,6 +579,32 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
     umount (mountPoint.getFullPathName().toRawUTF8());
 }
 
+// The free space that the volume reports already leaves out what the take has written:
+// the time that remains is that space at the take's rate, halfway through the disk too.
+TEST_F (Recording, TimeRemainingIsTheFreeSpaceAtTheTakesRate)
+{
+    const auto disk = folder.getChildFile ("small-disk");
+    if (! disk.createDirectory() || mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=8m") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root: " << strerror (errno);
+
+    access->folderEditor().setText (disk.getFullPathName(), false);
+    ui->click (access->checkAllBox());
+    record (24);
+    while (mc->isRecording && disk.getBytesFreeOnVolume() > disk.getVolumeTotalSize() / 2)
+        juce::Thread::sleep (10);
+
+    // The label reads the free space between these two readings; 8 channels of 24 bits.
+    const auto secondsBefore = (double) disk.getBytesFreeOnVolume() / (8 * 3 * 48000);
+    access->tick (500);
+    const auto secondsAfter = (double) disk.getBytesFreeOnVolume() / (8 * 3 * 48000);
+    const auto text = access->infoPanel().timeRemainingLabel.getText();
+    const auto seconds = text.fromFirstOccurrenceOf (": ", false, false).getDoubleValue();
+    EXPECT_TRUE (text.endsWith (" Sec") && seconds <= 1.1 * secondsBefore && seconds >= 0.9 * secondsAfter)
+        << text << ", with " << secondsAfter << " s of free space";
+    closeRecorder();
+    umount (disk.getFullPathName().toRawUTF8());
+}
+
 //==============================================================================
 TEST_F (Recording, OneQuestionBeforeOverwritingAndYesOverwritesAll)
 {
@@ -618,6 +644,30 @@ TEST_F (Recording, NoToTheQuestionLeavesNoTakeRunning)
     EXPECT_FALSE (access->stopButton().isEnabled());
     EXPECT_TRUE (access->threadedWriters().isEmpty());
     EXPECT_EQ (takeFolder().getChildFile ("Track02.wav").loadFileAsString(), "old");
+}
+
+// "Overwrite?" waits for its answer while the device goes on, or dies: a Yes given once no
+// audio arrives starts nothing, and the old files stay as they were.
+TEST_F (Recording, YesAfterTheDeviceDiedKeepsEveryOldFile)
+{
+    takeFolder().createDirectory();
+    for (auto* name : { "Track02.wav", "Track05.wav" })
+        takeFolder().getChildFile (name).replaceWithText (juce::String ("old ") + name);
+    access->dialogs().askYesNo = [this] (const juce::String&, const juce::String&)
+    {
+        server.stop();
+        for (int i = 0; i < 3000 && ! access->noInputArrives(); ++i)
+            juce::Thread::sleep (10);
+        return true;
+    };
+
+    ASSERT_NO_FATAL_FAILURE (tickBoxes ({ 1, 2, 4 }));
+    record();
+    ASSERT_TRUE (access->noInputArrives()) << "the device went on after its server stopped";
+    EXPECT_TRUE (! mc->isRecording && access->recordButton().isEnabled() && ! access->stopButton().isEnabled());
+    EXPECT_EQ (filesInTake().joinIntoString (","), "Track02.wav,Track05.wav");
+    for (auto* name : { "Track02.wav", "Track05.wav" })
+        EXPECT_EQ (takeFolder().getChildFile (name).loadFileAsString(), juce::String ("old ") + name);
 }
 
 TEST_F (Recording, TakeFolderThatCannotBeMadeGivesTheErrorAndNoFile)

@@ -128,18 +128,28 @@ TEST_F (StopHandover, AudioThreadNeverUsesAWriterBeingDeleted)
 
 // A disk that stops taking data holds its writer's thread inside a write. That writer is
 // given up once it has written nothing for ten seconds; the others' files are finished,
-// and so is a later take, on writer threads that the given-up writer does not hold.
+// and so is a later take, on writer threads that the given-up writer does not hold. When
+// the stuck write fails at last, during the later take, that take runs on untouched.
 TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
 {
     gate.signal();
     mc->buttonClicked (&access.stopButton());
     waitForCleanUp();
     writersDeleted = 0;
-    juce::WaitableEvent stoppedDisk { true };   // stays open once signalled
+    juce::WaitableEvent stoppedDisk { true }, stuckWriteFailed;
     juce::TimeSliceThread othersThread ("other writers");
     othersThread.startThread();
-    access.startTakeOnWriters (16, [&, made = 0] () mutable { return new GatedWriter (made++ == 2 ? stoppedDisk : gate, &writersDeleted); },
-                               [&] (int slot) { return slot == 2 ? nullptr : &othersThread; });
+    access.startTakeOnWriters (16, [&, made = 0] () mutable
+    {
+        if (made++ != 2)
+            return new GatedWriter (gate, &writersDeleted);
+
+        return new GatedWriter (stoppedDisk, &writersDeleted, [&, report = access.failureReportOfThisTake()]
+        {
+            report();
+            stuckWriteFailed.signal();
+        });
+    }, [&] (int slot) { return slot == 2 ? nullptr : &othersThread; });
     auto* stuck = access.threadedWriters()[2];
     feedBlocks (8);
     mc->buttonClicked (&access.stopButton());
@@ -155,14 +165,18 @@ TEST_F (StopHandover, AWriterWhoseDiskStopsIsGivenUpAndTheOthersAreFinished)
     const juce::TemporaryFile disk;
     ASSERT_TRUE (disk.getFile().createDirectory());
     ASSERT_NO_THROW (access.startTakeInFolder (16, disk.getFile()));
-    feedBlocks (8);
+    feedBlocks (4);
+    stoppedDisk.signal();
+    ASSERT_TRUE (stuckWriteFailed.wait (60000));
+    EXPECT_TRUE (mc->isRecording) << "an earlier take's file ended this take";
+    EXPECT_FALSE (access.diskWriteError()) << "an earlier take's file raised this take's alert";
+    feedBlocks (4);
     mc->buttonClicked (&access.stopButton());
     waitForCleanUp();
 
     for (auto& file : disk.getFile().findChildFiles (juce::File::findFiles, false))
         EXPECT_EQ (file.getSize(), 104 + 8 * 256 * 2) << file.getFileName() << ": the header, then every sample";
 
-    stoppedDisk.signal();
     delete stuck;   // let go of by the clean-up
     disk.getFile().deleteRecursively();
 }
