@@ -6,7 +6,8 @@
 #   bench/cpu_profile.sh BUILD_DIR idle|record|none CHANNELS [SECONDS] [--perf]
 set -euo pipefail
 
-[ -n "${DISPLAY:-}" ] || exec "$(dirname "$0")/../scripts/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
+# A display of its own, as the tests have: on the user's, the clicks could reach other windows.
+[ -n "${VELMORA_OWN_DISPLAY:-}" ] || VELMORA_OWN_DISPLAY=1 exec "$(dirname "$0")/../scripts/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
 
 build=$(cd "${1:?build folder}" && pwd)
 state=${2:?idle or record}

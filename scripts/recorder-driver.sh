@@ -2,7 +2,7 @@
 # recorder started on it with an isolated HOME and driven with xdotool.
 # Expects: build (absolute build folder), work (scratch folder).
 
-app="$build/VelmoraRecorder_artefacts/RelWithDebInfo/Velmora Recorder"
+apps=("$build"/VelmoraRecorder_artefacts/*/"Velmora Recorder"); app=${apps[0]}   # any build type
 signal=$build/tests/velmora-signal
 wavcheck=$build/tests/velmora-wavcheck
 server=${VELMORA_JACK_SERVER:-velmora-bench}   # not the tests' server, so both can run
@@ -12,6 +12,10 @@ pids=()
 stop() { local p=$1; kill -TERM "$p" 2>/dev/null || return 0; for _ in $(seq 1 100); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done; kill -KILL "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; }
 cleanup() { for p in "${pids[@]}"; do stop "$p"; done; rm -rf "$work"; }
 trap cleanup EXIT
+# Ours would hand itself over to a recorder already open, and the clicks would go to that one.
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/app/instance_lock.sh"
+refuse_if_another_instance >&2
+for tool in "$app" "$signal" "$wavcheck"; do [ -x "$tool" ] || { echo "not built: $tool" >&2; exit 1; }; done
 
 cpu_seconds() {   # CPU seconds of a process so far: the run time of all its live threads
     cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ t += $1 } END { print t / 1e9 }'
@@ -59,7 +63,8 @@ skipped_cycles() { grep -c "JackEngine::XRun: client" "$jack_log" || true; }   #
 
 stop_server() { stop "$signal_pid"; stop "$jack_pid"; }
 
-start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal client), 48 kHz,
+start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal client, as ALSA
+                  # without a configuration lists no device, a sound card's neither), 48 kHz,
                   # 24 bit; with "bare", on no device at all. Sets app_pid, wid (its window),
                   # X, Y (the window's place) and cx, cy (the main component's corner).
     local home=$1
@@ -68,10 +73,13 @@ start_app() {     # HOME_FOLDER [bare]: the recorder on device 1 (the signal cli
 <?xml version="1.0" encoding="UTF-8"?>
 <vrSettings><SETTING Obj="deviceAsioCombo" Value="1"/><SETTING Obj="SRcombo" Value="48000"/><SETTING Obj="bitsCombo" Value="24"/></vrSettings>
 XML
-    HOME=$home "$app" >"$home.log" 2>&1 &
+    HOME=$home ALSA_CONFIG_PATH=/dev/null "$app" >"$home.log" 2>&1 &
     app_pid=$!; pids+=("$app_pid")
-    wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1)
+    wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1) ||
+        { echo "no recorder window within 60 s:" >&2; tail -5 "$home.log" >&2; exit 1; }
     sleep 3
+    [ "${2:-}" = bare ] || jack_lsp -c velmora-signal: | grep "^ " >/dev/null ||
+        { echo "the recorder did not open the signal client" >&2; exit 1; }
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     cx=$((X + 1)) cy=$((Y + HEIGHT - 550 - 1))
 }

@@ -8,7 +8,8 @@
 #   scripts/soak.sh BUILD_DIR [MINUTES] [CHANNELS]
 set -euo pipefail
 
-[ -n "${DISPLAY:-}" ] || exec "$(dirname "$0")/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
+# A display of its own, as the tests have: on the user's, the clicks could reach other windows.
+[ -n "${VELMORA_OWN_DISPLAY:-}" ] || VELMORA_OWN_DISPLAY=1 exec "$(dirname "$0")/with-display.sh" "${1:?build folder}/tests/velmora-xatoms" "$0" "$@"
 
 build=$(cd "${1:?build folder}" && pwd)
 minutes=${2:-10}

@@ -73,7 +73,9 @@ if [ "$scenario" = display-gone ]; then
     "${VELMORA_XATOMS:?}"
 fi
 
-"$app" >"$work/app.log" 2>&1 &
+# No ALSA configuration: ALSA then lists no device, not even a sound card's, and the
+# signal client is the first entry of the list.
+ALSA_CONFIG_PATH=/dev/null "$app" >"$work/app.log" 2>&1 &
 pid=$!
 wid=$(timeout 30 xdotool search --sync --onlyvisible --name "^Velmora Recorder" | head -1) || fail "no window"
 sleep 1
@@ -82,7 +84,8 @@ cx=$((X + 1)); cy=$((Y + HEIGHT - 550 - 1))   # the main component's top left on
 
 click() { xdotool mousemove $((cx + $1)) $((cy + $2)); sleep 0.3; xdotool click 1; sleep "${3:-0.5}"; }
 
-# The device list: open it, take the first entry (the signal client is the only input).
+# The device list: open it, take the first entry (the signal client). A file of any other
+# device is refused by velmora-wavcheck.
 click 110 50 1
 xdotool key Down; sleep 0.3; xdotool key Return; sleep 2
 click 775 405            # select all

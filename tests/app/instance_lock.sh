@@ -4,7 +4,8 @@
 refuse_if_another_instance() {
     local lock="/var/tmp/juceAppLock_Velmora Recorder" holder
     [ -d /var/tmp ] || lock="/tmp/juceAppLock_Velmora Recorder"
-    holder=$(lslocks --noheadings --raw --output PID,PATH 2>/dev/null | grep -F " $lock" | head -1) || true
+    # --raw writes a space of the path as \x20
+    holder=$(lslocks --noheadings --raw --output PID,PATH 2>/dev/null | grep -F " ${lock// /\\x20}" | head -1) || true
     [ -z "$holder" ] && return 0
     local p=${holder%% *}
     echo "FAIL: another Velmora Recorder (pid $p: $(tr '\0' ' ' </proc/"$p"/cmdline 2>/dev/null)) holds the single-instance lock '$lock'; quit it and run the tests again"
