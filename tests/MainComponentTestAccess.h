@@ -63,6 +63,7 @@ struct MainComponentTestAccess
     MainComponent::HaltOverlayClass* haltOverlay() { return mc.haltOverlay.get(); }
     juce::AudioDeviceManager& deviceManager()      { return mc.deviceManager; }
     juce::OwnedArray<juce::AudioFormatWriter::ThreadedWriter>& threadedWriters() { return mc.threadedWriters; }
+    TakeFeed& takeFeed()                  { return mc.takeFeed; }
     int writersBusy() const               { return mc.writersBusy.load(); }
     bool diskWriteError() const           { return mc.diskWriteError.load(); }
     int64_t bytesWritten() const          { return mc.bytesWritten.load(); }

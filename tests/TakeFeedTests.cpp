@@ -2,6 +2,7 @@
 // order, across the ring's wrap; a refusal ends the feed without a gap in any file; and
 // the callback's side of it never waits.
 #include "MainComponentTestAccess.h"
+#include "JackServer.h"
 #include "TakeFeed.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,10 @@ TEST_F (Feed, AWriterThatRefusesEndsTheFeedWithoutAGapInAnyFile)
         juce::Thread::sleep (1);
     }
 
+    // The refusal comes with the feed thread's next turn, however late a busy machine gives it.
+    for (int i = 0; i < 500 * testjack::slowdown && refusals == 0; ++i)
+        juce::Thread::sleep (10);
+
     ASSERT_EQ (refusals.load(), 1);
 
     // What the audio thread hands on after the refusal must not follow it into the files.
@@ -209,11 +214,15 @@ TEST (AudioCallbackWaits, NoneWhileTheWritersWork)
 
     // A block every 2 ms, three times as fast as the device would: the writer threads wake
     // and sleep all the while. The whole test is 4.6 s of audio, less than the writers
-    // hold, so no slow writer (as under a sanitizer) can end the take before it ends.
+    // hold, so no slow writer (as under a sanitizer) can end the take before it ends; and
+    // a block is held back, spinning, until the feed's ring has room for it, so that a
+    // feed thread that seldom gets a turn (a busy machine) cannot end it either.
     const auto deliver = [&] (int blocks)
     {
         for (int i = 0; i < blocks; ++i)
         {
+            while (! access.takeFeed().reserve (256).fits) {}
+
             mc.getNextAudioBlock (info);
             const auto until = juce::Time::getHighResolutionTicks() + juce::Time::secondsToHighResolutionTicks (0.002);
 
@@ -291,7 +300,7 @@ TEST (FeedOnStop, AWriterWithNoRoomIsWaitedForAndLosesNothing)
     TakeFeed feed (60 * 1000);
     std::atomic<int> refusals { 0 };
     ASSERT_TRUE (feed.start (writers, 48000, [&refusals] { ++refusals; }));
-    juce::Thread::sleep (200);   // past the feed thread's first, empty turn
+    juce::Thread::sleep (200 * testjack::slowdown);   // past the feed thread's first, empty turn
 
     constexpr int total = 32 * 256;
     std::vector<float> block (256);

@@ -18,8 +18,9 @@ TEST (LastFlush, ADiskThatFillsAsTheTakeStopsGivesOneAlertAndFilesWhoseHeadersFi
 
     if (mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=1m") != 0)
     {
+        const auto error = errno;
         disk.deleteRecursively();
-        GTEST_SKIP() << "mounting a small tmpfs needs root: " << strerror (errno);
+        GTEST_SKIP() << "mounting a small tmpfs needs root: " << strerror (error);
     }
 
     juce::StringArray warnings;
@@ -42,9 +43,13 @@ TEST (LastFlush, ADiskThatFillsAsTheTakeStopsGivesOneAlertAndFilesWhoseHeadersFi
                 for (int i = 0; i < 256; ++i)
                     block.setSample (c, i, testsignal::sample (c, frame + (uint32_t) i));
 
+            // At the pace of a device, roughly: the feed's ring holds one second, and a
+            // block waits for room in it while the feed's thread gets no turn.
+            while (! access.takeFeed().reserve (256).fits)
+                juce::Thread::sleep (1);
+
             mc.getNextAudioBlock (juce::AudioSourceChannelInfo (&block, 0, 256));
 
-            // At the pace of a device, roughly: the feed's ring holds one second.
             if ((frame / 256) % 20 == 19)
                 juce::Thread::sleep (50);
         }

@@ -124,6 +124,7 @@ case $scenario in
         ;;
 
     single-instance)
+        skip_unless_lock_can_be_taken
         start_app
         rc=0
         HOME=$home timeout 20 "$app" >"$home/second.log" 2>&1 || rc=$?

@@ -150,9 +150,12 @@ bool JackServer::start (std::string* error)
 
     argv.push_back (nullptr);
 
+    // The log is the user's own: a file of the same name left by another user's run
+    // could not be opened, and the server would not start.
+    const auto log = "/tmp/velmora-test-jackd-" + std::to_string (getuid()) + ".log";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init (&actions);
-    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/tmp/velmora-test-jackd.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2 (&actions, STDOUT_FILENO, STDERR_FILENO);
 
     const auto spawned = posix_spawnp (&serverPid, "jackd", &actions, nullptr, argv.data(), environ);
@@ -174,7 +177,7 @@ bool JackServer::start (std::string* error)
         if (waitpid (serverPid, &status, WNOHANG) == serverPid)
         {
             serverPid = -1;
-            return setError ("jackd exited at start; see /tmp/velmora-test-jackd.log");
+            return setError ("jackd exited at start; see " + log);
         }
 
         std::this_thread::sleep_for (std::chrono::milliseconds (50));
