@@ -372,8 +372,8 @@ private:
     std::atomic<bool> takeFailureLatched { false };
 
     /** Counts the takes that Record has opened; a file's failure report carries the
-        number of its own take. Held while Record opens a take and while a file's
-        failure is weighed, so that no report of an earlier take lands in a later one. */
+        number of its own take. The lock is held while Record opens a take and while a
+        file's failure is weighed, so that no report of an earlier take lands in a later one. */
     juce::uint32 takeNumber = 0;
     std::mutex takeNumberLock;
 

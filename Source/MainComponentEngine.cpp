@@ -843,10 +843,10 @@ void MainComponent::openTake()
     ++takeNumber;
 }
 
-/** Message thread: what a file of the take being opened calls when it cannot be written. */
+/** Message thread: what a file of the take being opened calls when it cannot be written.
+    Only this thread changes takeNumber, so it reads it here without the lock. */
 std::function<void()> MainComponent::failureReportOfThisTake()
 {
-    const std::scoped_lock lock (takeNumberLock);
     return [this, take = takeNumber] { writeToDiskFailed (take); };
 }
 

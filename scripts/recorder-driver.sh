@@ -2,7 +2,8 @@
 # recorder started on it with an isolated HOME and driven with xdotool.
 # Expects: build (absolute build folder), work (scratch folder).
 
-apps=("$build"/VelmoraRecorder_artefacts/*/"Velmora Recorder"); app=${apps[0]}   # any build type
+# The build type the folder was configured with: an earlier type's binary may still lie beside it.
+app="$build/VelmoraRecorder_artefacts/$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt" 2>/dev/null)/Velmora Recorder"
 signal=$build/tests/velmora-signal
 wavcheck=$build/tests/velmora-wavcheck
 server=${VELMORA_JACK_SERVER:-velmora-bench}   # not the tests' server, so both can run

@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 build=${VELMORA_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja
 cmake --build "$build" --parallel --target VelmoraRecorder
-exec "$build/VelmoraRecorder_artefacts/RelWithDebInfo/Velmora Recorder" "$@"
+# The build type the folder is configured with (RelWithDebInfo unless it was given another).
+exec "$build/VelmoraRecorder_artefacts/$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")/Velmora Recorder" "$@"

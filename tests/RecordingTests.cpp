@@ -582,7 +582,8 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
 TEST_F (Recording, TimeRemainingIsTheFreeSpaceAtTheTakesRate)
 {
     const auto disk = folder.getChildFile ("small-disk");
-    if (! disk.createDirectory() || mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=8m") != 0)
+    ASSERT_TRUE (disk.createDirectory());
+    if (mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=8m") != 0)
         GTEST_SKIP() << "mounting a tmpfs needs root: " << strerror (errno);
 
     access->folderEditor().setText (disk.getFullPathName(), false);
