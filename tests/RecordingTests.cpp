@@ -130,6 +130,22 @@ namespace
 
         juce::File takeFolder() const     { return folder.getChildFile ("Track"); }
 
+        /** Starts a 24-bit take of every channel on a tmpfs of the given size mounted at
+            small-disk in the folder; false, with errno, when it cannot be mounted. */
+        bool recordEveryChannelOnSmallDisk (const char* size)
+        {
+            const auto disk = smallDisk();
+            if (disk.createDirectory().failed() || mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, size) != 0)
+                return false;
+
+            access->folderEditor().setText (disk.getFullPathName(), false);
+            ui->click (access->checkAllBox());
+            record (24);
+            return true;
+        }
+
+        juce::File smallDisk() const      { return folder.getChildFile ("small-disk"); }
+
         /** The device's restarts and the timer come through the message loop. */
         static void runMessageLoop (int ms)   { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); }
 
@@ -543,15 +559,10 @@ TEST_F (Recording, StopAndDiskErrorInOneMeterPeriodStartOneCleanUp)
 
 TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
 {
-    const auto mountPoint = folder.getChildFile ("small-disk");
-    ASSERT_TRUE (mountPoint.createDirectory());
-    if (mount ("tmpfs", mountPoint.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=2m") != 0)
+    if (! recordEveryChannelOnSmallDisk ("size=2m"))
         GTEST_SKIP() << "mounting a small tmpfs needs root: " << strerror (errno);
 
-    access->folderEditor().setText (mountPoint.getFullPathName(), false);
-    ui->click (access->checkAllBox());
-    record (24);
-
+    const auto mountPoint = smallDisk();
     for (int i = 0; i < 1000 && ! access->diskWriteError(); ++i)
         juce::Thread::sleep (10);
 
@@ -581,14 +592,10 @@ TEST_F (Recording, FullDiskStopsTheTakeAndLeavesValidFiles)
 // the time that remains is that space at the take's rate, halfway through the disk too.
 TEST_F (Recording, TimeRemainingIsTheFreeSpaceAtTheTakesRate)
 {
-    const auto disk = folder.getChildFile ("small-disk");
-    ASSERT_TRUE (disk.createDirectory());
-    if (mount ("tmpfs", disk.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=8m") != 0)
-        GTEST_SKIP() << "mounting a tmpfs needs root: " << strerror (errno);
+    if (! recordEveryChannelOnSmallDisk ("size=8m"))
+        GTEST_SKIP() << "mounting a small tmpfs needs root: " << strerror (errno);
 
-    access->folderEditor().setText (disk.getFullPathName(), false);
-    ui->click (access->checkAllBox());
-    record (24);
+    const auto disk = smallDisk();
     while (mc->isRecording && disk.getBytesFreeOnVolume() > disk.getVolumeTotalSize() / 2)
         juce::Thread::sleep (10);
 
